@@ -1,0 +1,205 @@
+/*
+ * voved32.h - the public interface of the Voved32 photo auto-correction library.
+ *
+ * This is the only header an application needs. It works from C and C++.
+ *
+ * A job runs on a correction context that the library allocates and the
+ * caller holds through a QVHandle record:
+ *
+ *   one-shot:   QVAlloc
+ *               QVHistogram once per picture line (or on several contexts,
+ *                 merged with QVMargeHisto)
+ *               QVExtension (mode word, tone parameter table, camera model)
+ *               QVCalculate
+ *               QVCorrection once per picture line, in order
+ *               QVFree
+ *
+ *   streaming:  ... QVCalculate as above (when correcting), then
+ *               QVInitImageConversion
+ *               QVCorrection2 repeatedly, following the step protocol below
+ *               QVTerminateImageConversion
+ *               QVFree
+ *
+ * Every entry point but QVCorrection2 returns a QVResult; QVCorrection2
+ * returns step codes. Calls on one context must not overlap; calls on
+ * different contexts may run on different threads at once.
+ *
+ * Pixel runs are (pointer, count, step): the step is the signed distance in
+ * bytes from one pixel to the next. Only the first three bytes (or the first
+ * 16-bit word for QV_PIXEL_RGB555) of each pixel are read or written by the
+ * pixel loops; a fourth byte passes through untouched.
+ */
+#ifndef VOVED32_H
+#define VOVED32_H
+
+#include <stdint.h>
+
+/* ---- Calling convention and export ------------------------------------ */
+
+/* The entry points use the __stdcall convention of the 32-bit Windows DLL;
+ * elsewhere the platform's default. */
+#if defined(_WIN32)
+#define QV_CALL __stdcall
+#else
+#define QV_CALL
+#endif
+
+/* Exports: the Windows DLL exports by its .def file; on other platforms
+ * everything but the entry points is hidden. */
+#if !defined(_WIN32) && defined(VOVED32_BUILDING) && (defined(__GNUC__) || defined(__clang__))
+#define QV_API __attribute__((visibility("default")))
+#else
+#define QV_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Handles ----------------------------------------------------------- */
+
+/* A caller-held record that owns one library memory block. The caller
+ * provides the storage; the library fills and empties it. An empty handle
+ * has all three fields 0. */
+typedef struct QVHandle {
+    void* block;       /* the locked block; null when the handle is empty */
+    uint32_t reserved; /* always 0 */
+    uint16_t state;    /* 0 */
+} QVHandle;
+
+/* ---- Result codes (QVResult) ------------------------------------------ */
+
+typedef int16_t QVResult;
+
+#define QV_RESULT_OK 0           /* success */
+#define QV_RESULT_NO_MEMORY (-1) /* a memory block cannot be allocated */
+#define QV_RESULT_INVALID (-2)   /* missing or invalid context */
+#define QV_RESULT_NOT_DERIVED                                                                      \
+    (-3)                             /* a precondition is missing: QVExtension not called          \
+                                        (QVCalculate), or no derived parameters                    \
+                                        (QVCorrection), or an unknown pixel layout */
+#define QV_RESULT_NO_CORRECTION (-4) /* QVCalculate: no usable correction for the mode */
+#define QV_RESULT_TONE_ONLY                                                                        \
+    (-5) /* QVCalculate: no colour correction, but the                                             \
+            tone table was built */
+
+/* ---- Context flags ------------------------------------------------------ */
+
+#define QV_FLAG_VALID 0x0001u     /* set by QVAlloc; cleared when freed or merged */
+#define QV_FLAG_EXTENSION 0x0002u /* set by QVExtension */
+#define QV_FLAG_DERIVED 0x0004u   /* set by QVCalculate when parameters exist */
+
+/* ---- Mode word bits ----------------------------------------------------- */
+
+#define QV_MODE_SHARPEN 0x0001u    /* streaming: resample and sharpen */
+#define QV_MODE_TONE 0x0004u       /* streaming: tone to one hue (or grey) */
+#define QV_MODE_BYTE_TABLE 0x2000u /* build and apply the tone table */
+#define QV_MODE_DENOISE 0x4000u    /* streaming: chroma noise filter */
+#define QV_MODE_CORRECT 0x8000u    /* colour and level correction */
+
+/* ---- Pixel layouts ------------------------------------------------------ */
+
+#define QV_PIXEL_BGR 0 /* byte 0 blue, byte 1 green, byte 2 red */
+#define QV_PIXEL_RGB 3 /* byte 0 red, byte 1 green, byte 2 blue */
+#define QV_PIXEL_RGB555                                                                            \
+    4 /* little-endian word: red bits 10-14, green 5-9,                                            \
+         blue 0-4; bit 15 kept by QVCorrection */
+
+/* ---- Step codes of QVCorrection2 --------------------------------------- */
+
+#define QV_STEP_TAKEN 0x0001u  /* the input line was used: present the next one */
+#define QV_STEP_OUTPUT 0x0002u /* the destination holds the next output line */
+#define QV_STEP_LAST 0x0004u   /* the conversion is complete */
+#define QV_STEP_AGAIN 0x0010u  /* nothing taken or delivered: call again, same line */
+#define QV_STEP_FAILED 0x1000u /* the call failed */
+
+/* ---- Context lifecycle -------------------------------------------------- */
+
+/* Allocates a fresh context into *handle (whatever it held is overwritten).
+ * Returns 0, or -1 when memory runs out (the handle is left empty). */
+QV_API QVResult QV_CALL QVAlloc(QVHandle* handle);
+
+/* Configures the context: the mode word (low 16 bits of `mode`), the
+ * caller's tone parameter table (kept by pointer: it must stay alive until
+ * QVCalculate returns; its first two bytes give its length, which is all the
+ * library will ever read of it), and the camera model passed to the
+ * camera-properties plug-in (copied; at most 259 characters are kept; null
+ * or "" means none). Resets the mask of allowed corrections. `reserved` is
+ * ignored. Returns 0 or -2. */
+QV_API QVResult QV_CALL QVExtension(QVHandle* handle, uint32_t mode, const void* parameters,
+                                    const char* cameraModel, uint32_t reserved);
+
+/* Frees the context and the line buffers of QVCorrection, and empties the
+ * handle. A second QVFree on the same handle returns -2. Returns 0 or -2. */
+QV_API QVResult QV_CALL QVFree(QVHandle* handle);
+
+/* ---- Statistics --------------------------------------------------------- */
+
+/* Adds a run of `count` pixels (normally one picture line) to the context's
+ * colour statistics. `type` is a QV_PIXEL_* layout. `reserved` is ignored.
+ * Returns 0, -2 (invalid context) or -3 (unknown layout). */
+QV_API QVResult QV_CALL QVHistogram(QVHandle* handle, const uint8_t* pixels, uint16_t count,
+                                    int16_t step, int16_t type, uint32_t reserved);
+
+/* Adds the statistics of `source` to `target`, then frees the source
+ * context and empties its handle. Returns 0 or -2 (either invalid, or both
+ * the same context). */
+QV_API QVResult QV_CALL QVMargeHisto(QVHandle* target, QVHandle* source);
+
+/* ---- Analysis ----------------------------------------------------------- */
+
+/* Derives the correction parameters from the statistics and the settings of
+ * QVExtension. `reserved` is ignored. Returns 0 when the colour correction
+ * (QV_MODE_CORRECT) is ready; -5 when only the tone table could be built;
+ * -4 when nothing usable was found for the mode; -3 when QVExtension was
+ * never called; -1 out of memory; -2 invalid context. */
+QV_API QVResult QV_CALL QVCalculate(QVHandle* handle, uint32_t reserved);
+
+/* ---- One-shot correction ------------------------------------------------ */
+
+/* Corrects one picture line from `source` into `destination` (which may be
+ * the same buffer). Call it once per line, in order, with the same
+ * `pixelCount` and the picture's `lineCount` every time. Returns 0; -2
+ * invalid context; -3 parameters not derived, or unknown layout; -1 only
+ * when the line would be copied to a null destination. */
+QV_API QVResult QV_CALL QVCorrection(QVHandle* handle, const uint8_t* source, uint8_t* destination,
+                                     uint16_t pixelCount, uint16_t lineCount, int16_t step,
+                                     int16_t layout);
+
+/* ---- Streaming conversion ---------------------------------------------- */
+
+/* Opens a streaming conversion of an image of `imageWidth` x `imageLines`
+ * pixels with the mode `requestedMode` (narrowed by what QVCalculate
+ * allowed). With QV_MODE_SHARPEN, the image is worked on at the size where
+ * imageWidth x resolutionScale / outputWidth lies between 300 and 700
+ * (outputWidth 0: no resampling). `reservedArg` is not read. Returns 0, -1
+ * (out of memory) or -2 (invalid context, or nothing left to do). */
+QV_API QVResult QV_CALL QVInitImageConversion(QVHandle* handle, uint16_t imageWidth,
+                                              uint16_t imageLines, uint16_t outputWidth,
+                                              uint32_t reservedArg, int16_t resolutionScale,
+                                              uint16_t requestedMode);
+
+/* One step of an open conversion. Present the input lines in order and
+ * output buffers in order:
+ *   QV_STEP_FAILED: stop.
+ *   QV_STEP_OUTPUT set: the destination holds the next output line; move on
+ *                       to the next output buffer.
+ *   QV_STEP_TAKEN set:  move on to the next input line (after the last one,
+ *                       keep presenting the last one).
+ *   QV_STEP_LAST set:   the conversion is complete; otherwise call again.
+ *   QV_STEP_AGAIN:      call again with the same lines.
+ * Output lags input by up to two lines. `toneHue` is the hue in degrees for
+ * QV_MODE_TONE (negative: grey); `sharpenLevel` runs from -1 (strongest) to
+ * 3 (gentlest). */
+QV_API uint16_t QV_CALL QVCorrection2(QVHandle* handle, const uint8_t* source, uint8_t* destination,
+                                      uint16_t pixelCount, int16_t step, int16_t layout,
+                                      int16_t toneHue, int16_t sharpenLevel);
+
+/* Closes a conversion and releases its buffers. Returns 0 or -2. */
+QV_API QVResult QV_CALL QVTerminateImageConversion(QVHandle* handle);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VOVED32_H */
