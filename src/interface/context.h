@@ -109,6 +109,10 @@ struct QVContext {
     int16_t outputRepeats;
     uint16_t heldResult;
     int16_t inputRepeats;
+    // Set once QVCorrection2 has answered QV_STEP_LAST in a pipeline that
+    // gives later calls no result of their own; cleared when a conversion
+    // opens.
+    uint16_t conversionDone;
 
     // Colour cache of the one-shot correction (type 5001).
     uint8_t cacheKey[4];
