@@ -185,5 +185,99 @@ TEST(RemoveSharpenGain, RoundsToNearestWithHalvesUp) {
     }
 }
 
+TEST(Toning, FactorsAreTruncatedInExtendedPrecision) {
+    // The sine of 90 x 0.0174532925 lies just below 1: 1023, not 1024.
+    const ToneFactors f0 = ToneFactorsOf(0);
+    EXPECT_EQ(f0.ks, 0);
+    EXPECT_EQ(f0.kc, 1024);
+    const ToneFactors f90 = ToneFactorsOf(90);
+    EXPECT_EQ(f90.ks, 1023);
+    EXPECT_EQ(f90.kc, 0);
+    const ToneFactors f180 = ToneFactorsOf(180);
+    EXPECT_EQ(f180.ks, 0);
+    EXPECT_EQ(f180.kc, -1023);
+    const ToneFactors f270 = ToneFactorsOf(270);
+    EXPECT_EQ(f270.ks, -1023);
+    EXPECT_EQ(f270.kc, 0);
+    const ToneFactors f45 = ToneFactorsOf(45);
+    EXPECT_EQ(f45.ks, 724);
+    EXPECT_EQ(f45.kc, 724);
+}
+
+TEST(Toning, HuesWrapAtAFullTurnAndNegativeHuesStay) {
+    EXPECT_EQ(ReduceHue(359), 359);
+    EXPECT_EQ(ReduceHue(360), 0);
+    EXPECT_EQ(ReduceHue(450), 90);
+    EXPECT_EQ(ReduceHue(32767), 32767 % 360);
+    EXPECT_EQ(ReduceHue(-1), -1);
+    EXPECT_EQ(ReduceHue(-400), -400);
+}
+
+TEST(Toning, WorkLineGetsTheToneCircleScaledByLuminance) {
+    Work line(4);
+    line.Set(0, Sample{0, 50, 50});
+    line.Set(1, Sample{255, 50, 50});
+    line.Set(2, Sample{300, 50, 50});   // above white: stored back as 255
+    line.Set(3, Sample{-100, 50, 50});  // not raised: a negative radius
+    Work same = line;
+    EXPECT_EQ(ToneWorkLine(line.samples.data(), 4, 90), 0);
+    // A = ((Y x 100) >> 8) + 10; differences (1023 A >> 10, 0).
+    ExpectSample(line.At(0), Sample{0, 9, 0}, 0);
+    ExpectSample(line.At(1), Sample{255, 108, 0}, 1);
+    ExpectSample(line.At(2), Sample{255, 108, 0}, 2);
+    ExpectSample(line.At(3), Sample{-100, -30, 0}, 3);  // A = -40 + 10
+    EXPECT_EQ(ToneWorkLine(same.samples.data(), 4, 450), 0);
+    EXPECT_EQ(same.samples, line.samples) << "450 tones as 90";
+}
+
+TEST(Toning, NegativeHueGreysTheWorkLine) {
+    Work line(2);
+    line.Set(0, Sample{300, 40, -40});
+    line.Set(1, Sample{12, -3, 7});
+    EXPECT_EQ(ToneWorkLine(line.samples.data(), 2, -1), 0);
+    ExpectSample(line.At(0), Sample{300, 0, 0}, 0);
+    ExpectSample(line.At(1), Sample{12, 0, 0}, 1);
+}
+
+TEST(Toning, PixelsGreyToTheirLuminance) {
+    std::vector<uint8_t> rgb{255, 0, 0, 10, 200, 30};
+    EXPECT_EQ(ToneConvertPixels(rgb.data(), rgb.data(), 2, 3, kLayoutRgb, -1), 0);
+    const int32_t y1 = Luma(10, 200, 30);
+    EXPECT_EQ(rgb, (std::vector<uint8_t>{79, 79, 79, static_cast<uint8_t>(y1),
+                                         static_cast<uint8_t>(y1), static_cast<uint8_t>(y1)}));
+}
+
+TEST(Toning, WhiteTonedBlue) {
+    const uint8_t white[4] = {255, 255, 255, 0x11};
+    uint8_t out[4] = {0, 0, 0, 0x22};
+    EXPECT_EQ(ToneConvertPixels(white, out, 1, 4, kLayoutBgr, 0), 0);
+    // Y 255, A 109, (dR, dB) = (0, 109): G = 255 - 218 / 9, B clamped.
+    EXPECT_EQ(out[2], 255);
+    EXPECT_EQ(out[1], 231);
+    EXPECT_EQ(out[0], 255);
+    EXPECT_EQ(out[3], 0x22) << "the fourth byte is not written";
+}
+
+TEST(Toning, PixelsTonedAsTheWorkLineIsAndBit15Kept) {
+    for (int hue : {0, 45, 90, 200, 450, 719}) {
+        std::vector<uint8_t> rgb{0, 0, 0, 120, 60, 200, 255, 255, 255};
+        std::vector<uint8_t> toned(rgb.size());
+        ToneConvertPixels(rgb.data(), toned.data(), 3, 3, kLayoutRgb, static_cast<int16_t>(hue));
+        Work line(3);
+        UnpackScaledLine(rgb.data(), line.samples.data(), 3, 3, 3, kLayoutRgb);
+        ToneWorkLine(line.samples.data(), 3, static_cast<int16_t>(hue));
+        std::vector<uint8_t> packed(rgb.size());
+        PackLine(line.samples.data(), packed.data(), 3, 3, kLayoutRgb);
+        EXPECT_EQ(toned, packed) << hue;
+    }
+    const uint8_t words[4] = {0xFF, 0xFF, 0x00, 0x00};  // white with bit 15, black without
+    uint8_t out[4] = {};
+    ToneConvertPixels(words, out, 2, 2, kLayoutRgb555, 90);
+    EXPECT_EQ(ReadWord(&out[0]) & kBit15, kBit15);
+    EXPECT_EQ(ReadWord(&out[2]) & kBit15, 0);
+    EXPECT_EQ(ReadWord(&out[0]) & 0x7FFF, Pack555(255, 195, 255, 0))
+        << "(255 + 108, 255 - 540 / 9, 255)";
+}
+
 }  // namespace
 }  // namespace voved
