@@ -1,8 +1,9 @@
-// QVInitImageConversion and QVTerminateImageConversion: the streaming
-// conversion's entry points.
+// QVInitImageConversion, QVCorrection2 and QVTerminateImageConversion: the
+// streaming conversion's entry points.
 #include "interface/context.h"
 #include "interface/handles.h"
 #include "stream/conversion.h"
+#include "stream/driver.h"
 #include "voved32.h"
 
 extern "C" {
@@ -17,6 +18,17 @@ QV_API QVResult QV_CALL QVInitImageConversion(QVHandle* handle, uint16_t imageWi
     }
     return voved::InitImageConversion(context, imageWidth, imageLines, outputWidth, resolutionScale,
                                       requestedMode);
+}
+
+QV_API uint16_t QV_CALL QVCorrection2(QVHandle* handle, const uint8_t* source, uint8_t* destination,
+                                      uint16_t pixelCount, int16_t step, int16_t layout,
+                                      int16_t toneHue, int16_t sharpenLevel) {
+    voved::QVContext* context = voved::ValidContext(handle);
+    if (context == nullptr) {
+        return QV_STEP_FAILED;
+    }
+    return voved::Correction2(context, source, destination, pixelCount, step, layout, toneHue,
+                              sharpenLevel);
 }
 
 QV_API QVResult QV_CALL QVTerminateImageConversion(QVHandle* handle) {
