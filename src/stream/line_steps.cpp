@@ -3,19 +3,37 @@
 
 #include "pixels/fixed.h"
 #include "pixels/pixels.h"
+#include "stream/layout_dispatch.h"
 
 namespace voved {
 
 namespace {
 
-// The first sample (or pixel) past the span that element `index` covers
-// when `from` elements are spread over `to`: floor((index + 1) * to / from).
-// The product is formed exactly: it needs up to 32 unsigned bits.
-uint32_t SpanEnd(uint32_t index, uint32_t to, uint32_t from) {
-    return (index + 1u) * to / from;
-}
+// Walks the ends of the spans that elements 0, 1, 2, ... cover when `from`
+// elements are spread over `to`: floor((i + 1) x to / from), exactly, with
+// no division per element.
+class SpanEnds {
+  public:
+    SpanEnds(uint32_t to, uint32_t from) : whole_(to / from), part_(to % from), from_(from) {}
+    uint32_t Next() {
+        end_ += whole_;
+        rest_ += part_;
+        if (rest_ >= from_) {
+            rest_ -= from_;
+            ++end_;
+        }
+        return end_;
+    }
 
-void WriteSample(uint8_t* pixel, int16_t layout, const Sample& s) {
+  private:
+    uint32_t whole_;
+    uint32_t part_;
+    uint32_t from_;
+    uint32_t end_ = 0;
+    uint32_t rest_ = 0;
+};
+
+inline void WriteSample(uint8_t* pixel, int16_t layout, const Sample& s) {
     const Rgb c = InverseTransform(s.y, s.dr, s.db);
     WritePixel(pixel, layout, c.r, c.g, c.b, 0);
 }
@@ -25,53 +43,76 @@ Sample SampleAt(const ConstWorkLine& line, uint32_t i) {
 }
 
 // floor(numerator / denominator) for a positive denominator.
-int32_t FloorDiv(int32_t numerator, int32_t denominator) {
-    const int32_t q = numerator / denominator;
-    return (numerator % denominator != 0 && numerator < 0) ? q - 1 : q;
+constexpr int32_t FloorDiv(int32_t numerator, int32_t denominator) {
+    return numerator >= 0 ? numerator / denominator
+                          : -((denominator - 1 - numerator) / denominator);
+}
+
+// Each sample to floor((2x + g) / 2g): x / g rounded, halves up. The gain is
+// a template argument so that the division becomes a multiplication.
+template <int32_t Gain>
+void DivideSamples(int16_t* samples, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        samples[i] = s16(FloorDiv(2 * samples[i] + Gain, 2 * Gain));
+    }
 }
 
 }  // namespace
 
 int16_t UnpackScaledLine(const uint8_t* pixels, int16_t* line, uint16_t pixelCount, uint16_t width,
                          int16_t step, int16_t layout) {
-    const WorkLine out = Planes(line, width);
-    uint32_t u = 0;
-    for (uint32_t j = 0; j < pixelCount; ++j) {
-        const uint32_t v = SpanEnd(j, width, pixelCount);
-        if (v > u) {
-            const Rgb c = ReadPixel(pixels, layout);
-            const Sample s = ForwardTransform(c.r, c.g, c.b);
-            for (uint32_t i = u; i < v; ++i) {
-                StoreSample(out, i, s);
-            }
-            u = v;
-        }
-        pixels = Advance(pixels, step);
+    if (pixelCount == 0) {
+        return 0;
     }
+    const WorkLine out = Planes(line, width);
+    SpanEnds ends(width, pixelCount);
+    WithLayout(layout, [&](auto code) {
+        uint32_t u = 0;
+        for (uint32_t j = 0; j < pixelCount; ++j) {
+            const uint32_t v = ends.Next();
+            if (v > u) {
+                const Rgb c = ReadPixel(pixels, code);
+                const Sample s = ForwardTransform(c.r, c.g, c.b);
+                for (uint32_t i = u; i < v; ++i) {
+                    StoreSample(out, i, s);
+                }
+                u = v;
+            }
+            pixels = Advance(pixels, step);
+        }
+    });
     return 0;
 }
 
 int16_t PackScaledLine(const int16_t* line, uint8_t* pixels, uint16_t width, uint16_t pixelCount,
                        int16_t step, int16_t layout) {
-    const ConstWorkLine in = Planes(line, width);
-    uint32_t u = 0;
-    for (uint32_t i = 0; i < width; ++i) {
-        const uint32_t v = SpanEnd(i, pixelCount, width);
-        for (; u < v; ++u) {
-            WriteSample(pixels, layout, SampleAt(in, i));
-            pixels = Advance(pixels, step);
-        }
+    if (width == 0) {
+        return 0;
     }
+    const ConstWorkLine in = Planes(line, width);
+    SpanEnds ends(pixelCount, width);
+    WithLayout(layout, [&](auto code) {
+        uint32_t u = 0;
+        for (uint32_t i = 0; i < width; ++i) {
+            const uint32_t v = ends.Next();
+            for (; u < v; ++u) {
+                WriteSample(pixels, code, SampleAt(in, i));
+                pixels = Advance(pixels, step);
+            }
+        }
+    });
     return 0;
 }
 
 int16_t PackLine(const int16_t* line, uint8_t* pixels, uint16_t pixelCount, int16_t step,
                  int16_t layout) {
     const ConstWorkLine in = Planes(line, pixelCount);
-    for (uint32_t i = 0; i < pixelCount; ++i) {
-        WriteSample(pixels, layout, SampleAt(in, i));
-        pixels = Advance(pixels, step);
-    }
+    WithLayout(layout, [&](auto code) {
+        for (uint32_t i = 0; i < pixelCount; ++i) {
+            WriteSample(pixels, code, SampleAt(in, i));
+            pixels = Advance(pixels, step);
+        }
+    });
     return 0;
 }
 
@@ -87,13 +128,27 @@ int16_t CopyScaledChroma(const int16_t* source, int16_t* target, uint16_t width,
 }
 
 int16_t RemoveSharpenGain(int16_t* line, uint16_t width, int16_t chromaGain) {
-    if (chromaGain == 1) {
-        return 0;
-    }
     const uint32_t samples = 3u * width;
-    const int32_t twiceGain = 2 * chromaGain;
-    for (uint32_t i = 0; i < samples; ++i) {
-        line[i] = s16(FloorDiv(2 * line[i] + chromaGain, twiceGain));
+    switch (chromaGain) {
+    case 1:
+        break;
+    case 2:
+        DivideSamples<2>(line, samples);
+        break;
+    case 3:
+        DivideSamples<3>(line, samples);
+        break;
+    case 4:
+        DivideSamples<4>(line, samples);
+        break;
+    case 5:
+        DivideSamples<5>(line, samples);
+        break;
+    default:
+        for (uint32_t i = 0; i < samples; ++i) {
+            line[i] = s16(FloorDiv(2 * line[i] + chromaGain, 2 * chromaGain));
+        }
+        break;
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "correct/shared_steps.h"
 #include "pixels/fixed.h"
 #include "pixels/pixels.h"
+#include "stream/layout_dispatch.h"
 #include "stream/line_steps.h"
 
 namespace voved {
@@ -68,22 +69,24 @@ int16_t ToneConvertPixels(const uint8_t* source, uint8_t* destination, uint16_t 
                           int16_t step, int16_t layout, int16_t toneHue) {
     const int16_t hue = ReduceHue(toneHue);
     const ToneFactors k = hue >= 0 ? ToneFactorsOf(hue) : ToneFactors{0, 0};
-    for (uint32_t i = 0; i < pixelCount; ++i) {
-        const Rgb c = ReadPixel(source, layout);
-        const uint16_t bit15 = ReadBit15(source, layout);
-        const int32_t y = Luma(c.r, c.g, c.b);
-        int32_t dr = 0;
-        int32_t db = 0;
-        if (hue >= 0) {
-            const int16_t radius = ToneRadius(y);
-            dr = ToneDifference(k.ks, radius);
-            db = ToneDifference(k.kc, radius);
+    WithLayout(layout, [&](auto code) {
+        for (uint32_t i = 0; i < pixelCount; ++i) {
+            const Rgb c = ReadPixel(source, code);
+            const uint16_t bit15 = ReadBit15(source, code);
+            const int32_t y = Luma(c.r, c.g, c.b);
+            int32_t dr = 0;
+            int32_t db = 0;
+            if (hue >= 0) {
+                const int16_t radius = ToneRadius(y);
+                dr = ToneDifference(k.ks, radius);
+                db = ToneDifference(k.kc, radius);
+            }
+            const Rgb out = InverseTransform(y, dr, db);
+            WritePixel(destination, code, out.r, out.g, out.b, bit15);
+            source = Advance(source, step);
+            destination = Advance(destination, step);
         }
-        const Rgb out = InverseTransform(y, dr, db);
-        WritePixel(destination, layout, out.r, out.g, out.b, bit15);
-        source = Advance(source, step);
-        destination = Advance(destination, step);
-    }
+    });
     return 0;
 }
 
