@@ -282,7 +282,8 @@ QV_API QVResult QV_CALL QVInitImageConversion(QVHandle* handle, uint16_t imageWi
  *   QV_STEP_AGAIN:      call again with the same lines.
  * Output lags input by up to two lines. `toneHue` is the hue in degrees for
  * QV_MODE_TONE (negative: grey); `sharpenLevel` runs from -1 (strongest) to
- * 3 (gentlest). */
+ * 3 (gentlest). A null `source` or `destination` gets QV_STEP_FAILED and
+ * changes nothing. */
 QV_API uint16_t QV_CALL QVCorrection2(QVHandle* handle, const uint8_t* source, uint8_t* destination,
                                       uint16_t pixelCount, int16_t step, int16_t layout,
                                       int16_t toneHue, int16_t sharpenLevel);

@@ -154,6 +154,10 @@ bool EndsConversion(const QVContext* c, uint16_t result) {
 
 uint16_t Correction2(QVContext* c, const uint8_t* source, uint8_t* destination, uint16_t pixelCount,
                      int16_t step, int16_t layout, int16_t toneHue, int16_t sharpenLevel) {
+    // Every path reads the source line and writes the destination buffer.
+    if (source == nullptr || destination == nullptr) {
+        return kStepFailed;
+    }
     if (c->mode == 0 || !CallFits(c, pixelCount, step, layout) || c->conversionDone != 0) {
         return kStepFailed;
     }
