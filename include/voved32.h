@@ -67,6 +67,93 @@ typedef struct QVHandle {
     uint16_t state;    /* 0 */
 } QVHandle;
 
+/* ---- Context record ----------------------------------------------------- */
+
+/* Statistics kept for one luminance level. */
+typedef struct QVLevelBin {
+    uint32_t runByLevel;  /* short equal-luminance runs, at the run's level */
+    uint32_t chromaCount; /* pixels summed into sumRY / sumBY */
+    uint32_t runByMean;   /* short runs, at the mean of R, G, B of the closing pixel */
+    uint32_t radiusCount; /* sampled pixels of this chroma radius (indexed by radius) */
+    int32_t sumRY;        /* sum of R - Y */
+    int32_t sumBY;        /* sum of B - Y */
+} QVLevelBin;
+
+/* The context behind a handle (handle.block, once QVAlloc succeeded). The
+ * layout is fixed; applications may read the derived parameters from it
+ * (after QVCalculate) but must never write to it. */
+typedef struct QVContext {
+    uint16_t magic; /* "QV" */
+    uint16_t flags; /* QV_FLAG_* */
+    QVLevelBin levelStats[256];
+    int16_t colourMatrix[9]; /* row-major, 1024 = 1.0, on (R-Y, B-Y, Y) */
+    int16_t toneCurve[300];  /* output level per input level 0..299 */
+    int16_t shadowCastRY;
+    int16_t shadowCastBY;
+    uint8_t blackLevel;      /* black-point luminance level */
+    uint8_t whiteLevel;      /* white-point luminance level */
+    int16_t sceneCode;       /* 5000 (none) or a scene class 5101..5140 */
+    int16_t correctionType;  /* 5000 none, 5001 rotation, 5002 bright scene, 5003 stretch */
+    uint32_t hueCounts[360]; /* sampled pixels per hue degree */
+    uint16_t saturationGain; /* 1024 = 1.0 */
+    uint16_t histogramCalls; /* QVHistogram calls, wrapping */
+    uint8_t toneTable[256];  /* tone table of QV_MODE_BYTE_TABLE */
+
+    /* One-shot correction: line history and filtered line. */
+    QVHandle historyHandle0;
+    QVHandle historyHandle1;
+    QVHandle historyHandle2;
+    QVHandle filteredHandle;
+    int16_t* historyLine0;
+    int16_t* historyLine1;
+    int16_t* historyLine2;
+    int16_t* filteredLine;
+    uint16_t historyWidth;
+    uint16_t historyCount;
+    uint16_t historyPhase;
+    uint16_t lineCounter;
+
+    /* Streaming conversion buffers. */
+    QVHandle ringHandle[5];
+    QVHandle resultLineHandle;
+    QVHandle heldInputHandle;
+    QVHandle heldOutputHandle;
+    int16_t* ringLine[5];
+    uint8_t* heldInputLine;
+    uint8_t* heldOutputLine;
+    int16_t* resultLine;
+
+    /* Streaming conversion sizes and counters. */
+    uint16_t imageWidth;
+    uint16_t imageLines;
+    uint16_t workWidth;
+    uint16_t workLines;
+    int16_t resolutionScale;
+    uint16_t mode; /* mode word in force */
+    uint16_t lineStep;
+    int16_t ringPhase;
+    uint16_t inputLineNo;
+    int16_t inputMapped;
+    uint16_t outputRowNo;
+    int16_t outputMapped;
+    int16_t outputRepeats;
+    uint16_t heldResult;
+    int16_t inputRepeats;
+
+    /* Colour cache of the one-shot correction (type 5001). */
+    uint8_t cacheKey[4];
+    uint8_t cacheRed;
+    uint8_t cacheGreen;
+    uint8_t cacheBlue;
+
+    int16_t highlightLevel; /* first toneCurve index reaching 255; 0 when none */
+    const uint8_t* toneParameters;
+    uint16_t correctionMask; /* corrections still allowed */
+    QVHandle auxBlock;
+    uint32_t cameraModelSet;
+    char cameraModel[260];
+} QVContext;
+
 /* ---- Result codes (QVResult) ------------------------------------------ */
 
 typedef int16_t QVResult;
