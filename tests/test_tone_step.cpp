@@ -11,10 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "analysis/tone_apply.h"
-#include "analysis/tone_curves.h"
 #include "analysis/tone_decimal.h"
 #include "analysis/tone_measure.h"
 #include "analysis/tone_step.h"
+#include "analysis/tone_step_curves.h"
 #include "platform/platform.h"
 #include "support/context_access.h"
 #include "support/tone_table_builder.h"

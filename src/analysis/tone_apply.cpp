@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "analysis/tone_curves.h"
 #include "analysis/tone_step.h"
+#include "analysis/tone_step_curves.h"
 
 namespace voved {
 

@@ -1,4 +1,4 @@
-#include "analysis/tone_curves.h"
+#include "analysis/tone_step_curves.h"
 
 #include "analysis/tone_step.h"
 #include "pixels/fixed.h"
