@@ -40,9 +40,9 @@ constexpr int kSlots = 4;
 constexpr int kAliases = 2;
 constexpr int kOperations = 200;
 // Pixels the library may touch in one input; the program stops beyond it.
-constexpr uint64_t kPixelBudget = uint64_t{1} << 22;
+constexpr uint64_t kPixelBudget = uint64_t{1} << 20;
 constexpr uint32_t kMaxPictureLines = 64;
-constexpr uint16_t kMaxPictureWidth = 2048;
+constexpr uint16_t kMaxPictureWidth = 1024;
 constexpr int kMaxDriveCalls = 320;
 constexpr uint16_t kMagic = 0x5651;  // "QV"
 
@@ -292,7 +292,7 @@ class Program {
                 table[1] = static_cast<uint8_t>(length >> 8);
             }
             table.resize(length < 2 ? 2 : length);
-            if ((control & 2u) != 0 && length >= 2) {
+            if ((control & 2u) != 0 && length > 2) {  // not over the length field
                 uint32_t sum = 0;
                 for (uint32_t i = 0; i + 1 < length; ++i) {
                     sum += table[i];
