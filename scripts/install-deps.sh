@@ -11,6 +11,7 @@ fi
 
 packages=(
   build-essential cmake ninja-build pkg-config clang clang-format
+  libclang-rt-14-dev  # libFuzzer and clang's sanitizer runtimes
   libgtest-dev googletest libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libcli11-dev nlohmann-json3-dev
   valgrind
