@@ -147,7 +147,7 @@ class Program {
     // ---- Handles and the harness's model of them ------------------------
 
     QVHandle* PickHandle() {
-        const uint8_t v = in_.U8() % (kSlots + kAliases + 4);
+        const int v = in_.U8() % (kSlots + kAliases + 4);
         if (v < kSlots) {
             return &slots_[v];
         }
@@ -162,7 +162,7 @@ class Program {
 
     // QVAlloc writes into the record: only the caller's own records.
     QVHandle* PickOwnRecord() {
-        const uint8_t v = in_.U8() % (kSlots + kAliases + 1);
+        const int v = in_.U8() % (kSlots + kAliases + 1);
         if (v < kSlots) {
             return &slots_[v];
         }
