@@ -16,8 +16,7 @@ int16_t CorrectToWorkLine(const QVContext* context, const uint8_t* source, int16
 // A filtered working line to corrected destination pixels; `source`
 // supplies bit 15 of 5-5-5 words (and the pixels of the per-channel variant
 // for that layout).
-int16_t CorrectFromWorkLine(const QVContext* context, const uint8_t* source,
-                            uint8_t* destination, const int16_t* line, uint16_t count,
-                            int16_t step, int16_t layout);
+int16_t CorrectFromWorkLine(const QVContext* context, const uint8_t* source, uint8_t* destination,
+                            const int16_t* line, uint16_t count, int16_t step, int16_t layout);
 
 }  // namespace voved

@@ -1,0 +1,50 @@
+// Line steps shared by the one-shot correction and the streaming conversion.
+#include "correct/shared_steps.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "correct/byte_runs.h"
+#include "correct/fixed_output_curve.h"
+#include "pixels/pixels.h"
+
+namespace voved {
+
+int16_t PixelsToWorkLine(const uint8_t* source, int16_t* line, uint16_t count, int16_t step,
+                         int16_t layout) {
+    const WorkLine planes = Planes(line, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const Rgb c = ReadPixel(source, layout);
+        StoreSample(planes, i, ForwardTransform(c.r, c.g, c.b));
+        source = Advance(source, step);
+    }
+    return 0;
+}
+
+int16_t BuildFixedOutputCurve(uint8_t* curve) {
+    std::memcpy(curve, kFixedOutputCurve.data(), kFixedOutputCurve.size());
+    return 0;
+}
+
+void ApplyToneTable(const QVContext* context, const uint8_t* source, uint8_t* destination,
+                    uint16_t pixelCount, int16_t step) {
+    const uint8_t* table = context->toneTable;
+    // Each byte is read before it is written, so the map works in place.
+    ForEachRunSpan(pixelCount, step, [&](std::ptrdiff_t offset, uint32_t bytes) {
+        const uint8_t* from = source + offset;
+        uint8_t* to = destination + offset;
+        for (uint32_t i = 0; i < bytes; ++i) {
+            to[i] = table[from[i]];
+        }
+    });
+}
+
+long double SineExtended(double radians) {
+    return std::sin(static_cast<long double>(radians));
+}
+
+long double CosineExtended(double radians) {
+    return std::cos(static_cast<long double>(radians));
+}
+
+}  // namespace voved

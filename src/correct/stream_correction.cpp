@@ -1,0 +1,94 @@
+// The colour correction as two stateless line steps of the streaming
+// conversion: no history, no colour cache; the arithmetic is that of the
+// one-shot correction (correct/correction_core.h).
+#include "correct/stream_correction.h"
+
+#include "correct/correction_core.h"
+#include "pixels/pixels.h"
+
+namespace voved {
+
+namespace {
+
+int16_t CheckStep(const QVContext* context, int16_t layout) {
+    const int16_t status = CheckDerived(context);
+    if (status != QV_RESULT_OK) {
+        return status;
+    }
+    return IsKnownLayout(layout) ? QV_RESULT_OK : QV_RESULT_NOT_DERIVED;
+}
+
+// Types 5001 and 5002: the matrix terms stored as a working sample, the
+// differences already scaled back; L is kept as it is (type 5002: through
+// the fixed output curve), so 0 and 300 are not turned into black or white.
+Sample RotatedSample(const PixelCorrection& core, const Rgb& c) {
+    if (c.r + c.g + c.b > kNearWhiteSum) {
+        return {kNearWhiteLuma, 0, 0};
+    }
+    const Sample in = ForwardTransform(c.r, c.g, c.b);
+    const MatrixTerms t = core.Matrix(in.y, in.dr, in.db);
+    const int16_t y =
+        core.UsesFixedCurve() ? int16_t{kFixedOutputCurve[Limit(t.level, 0, 255)]} : t.level;
+    return {y, s16(AsrInt(t.u, kFixedShift)), s16(AsrInt(t.v, kFixedShift))};
+}
+
+// Every other type: the whole curve values of the three channels, then the
+// forward transform of those.
+Sample CurvedSample(const PixelCorrection& core, const Rgb& c) {
+    const int32_t r = core.Curve(c.r);
+    const int32_t g = core.Curve(c.g);
+    const int32_t b = core.Curve(c.b);
+    const int16_t y = s16(AsrInt(5 * r + 9 * g + 2 * b, 4));
+    return {y, s16(r - y), s16(b - y)};
+}
+
+}  // namespace
+
+int16_t CorrectToWorkLine(const QVContext* context, const uint8_t* source, int16_t* line,
+                          uint16_t count, int16_t step, int16_t layout) {
+    const int16_t status = CheckStep(context, layout);
+    if (status != QV_RESULT_OK) {
+        return status;
+    }
+    const PixelCorrection core(*context);
+    const bool rotation = IsRotationType(context->correctionType);
+    const WorkLine planes = Planes(line, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const Rgb c = ReadPixel(source, layout);
+        StoreSample(planes, i, rotation ? RotatedSample(core, c) : CurvedSample(core, c));
+        source = Advance(source, step);
+    }
+    return QV_RESULT_OK;
+}
+
+int16_t CorrectFromWorkLine(const QVContext* context, const uint8_t* source, uint8_t* destination,
+                            const int16_t* line, uint16_t count, int16_t step, int16_t layout) {
+    const int16_t status = CheckStep(context, layout);
+    if (status != QV_RESULT_OK) {
+        return status;
+    }
+    const PixelCorrection core(*context);
+    const bool rotation = IsRotationType(context->correctionType);
+    const ConstWorkLine planes = Planes(line, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const int16_t y = planes.y[i];
+        const int16_t dr = planes.dr[i];
+        const int16_t db = planes.db[i];
+        Rgb c;
+        if (rotation) {
+            c = y >= kNearWhiteLuma ? kWhite : core.Output(core.Matrix(y, dr, db));
+        } else if (layout == kLayoutRgb555) {
+            // The working line is not used: the source word's own channels
+            // go through the curve.
+            c = core.Channels(ReadPixel(source, layout));
+        } else {
+            c = core.Channels(InverseTransform(y, dr, db));
+        }
+        WriteColour(destination, layout, c, ReadBit15(source, layout));
+        source = Advance(source, step);
+        destination = Advance(destination, step);
+    }
+    return QV_RESULT_OK;
+}
+
+}  // namespace voved

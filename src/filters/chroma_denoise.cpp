@@ -1,0 +1,427 @@
+// Chroma noise filters over one to five working lines.
+//
+// A pixel's colour is smoothed only where it is not near white, the
+// luminance around it is flat and the colour around it varies little; edges
+// and highlights keep their colour. Smoothed values are written back into
+// line 0, so the scan is recursive: pixels to the right, and later lines
+// that take this one as a neighbour, see the filtered colour.
+#include "filters/chroma_denoise.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "filters/chroma_kernels.h"
+
+namespace voved {
+
+int16_t AbsShort(int32_t value) {
+    const int16_t v = s16(value);
+    // The absolute value of -32768 does not fit: like the 16-bit machine,
+    // it stays -32768.
+    return v < 0 ? s16(-static_cast<int32_t>(v)) : v;
+}
+
+void* CopySampleBytes(void* destination, const void* source, uint32_t byteCount) {
+    if (destination != source) {
+        std::memmove(destination, source, u16(byteCount));
+    }
+    return destination;
+}
+
+namespace chroma {
+namespace {
+
+constexpr uint32_t kEdgeSamples = 5;  // copied around an edge, per plane
+
+FilterLines MakeLines(uint16_t count, int16_t* out, int16_t* l0,
+                      std::initializer_list<const int16_t*> neighbours) {
+    FilterLines s{};
+    s.count = count;
+    s.lines = 1 + static_cast<int>(neighbours.size());
+    for (int p = 0; p < kPlanes; ++p) {
+        s.own[p] = l0 + p * uint32_t{count};
+        s.out[p] = out + p * uint32_t{count};
+        s.plane[0][p] = s.own[p];
+    }
+    int line = 1;
+    for (const int16_t* n : neighbours) {
+        for (int p = 0; p < kPlanes; ++p) {
+            s.plane[line][p] = n + p * uint32_t{count};
+        }
+        ++line;
+    }
+    return s;
+}
+
+bool IsBright(const FilterLines& s, uint32_t i, int16_t limit) {
+    return s.Luma(0, i) > limit;
+}
+
+void CopyPixel(const FilterLines& s, uint32_t i) {
+    for (int p = 0; p < kPlanes; ++p) {
+        s.out[p][i] = s.own[p][i];
+    }
+}
+
+// Sets pixel i of out from `kernel(plane)` for both colour planes, the
+// luminance copied; with `writeBack` the colour also goes back into line 0.
+template <class Kernel>
+void SetPixel(const FilterLines& s, uint32_t i, bool writeBack, Kernel kernel) {
+    s.out[kLumaPlane][i] = s.own[kLumaPlane][i];
+    for (int p = kFirstColourPlane; p <= kLastColourPlane; ++p) {
+        const int16_t value = kernel(p);
+        s.out[p][i] = value;
+        if (writeBack) {
+            s.own[p][i] = value;
+        }
+    }
+}
+
+// A bright pixel is copied; any other gets the kernel.
+template <class Kernel>
+void FilterPixel(const FilterLines& s, uint32_t i, int16_t limit, bool writeBack, Kernel kernel) {
+    if (IsBright(s, i, limit)) {
+        CopyPixel(s, i);
+    } else {
+        SetPixel(s, i, writeBack, kernel);
+    }
+}
+
+// At an edge, samples i - 2 .. i + 2 of every plane go to out as line 0
+// holds them, filtered values included.
+void CopyAroundEdge(const FilterLines& s, uint32_t i) {
+    for (int p = 0; p < kPlanes; ++p) {
+        CopySampleBytes(s.out[p] + (i - 2), s.own[p] + (i - 2), kEdgeSamples * sizeof(int16_t));
+    }
+}
+
+// Lines of 2 to 4 pixels: every pixel alone, nothing written back.
+void FilterShortLine(const FilterLines& s, int16_t limit, const PairKernel& edge,
+                     const Box3Kernel& middle) {
+    const uint32_t last = s.count - 1;
+    for (uint32_t i = 0; i <= last; ++i) {
+        FilterPixel(s, i, limit, false, [&](int p) {
+            if (i == 0) {
+                return Apply(edge, s, p, 0, 1);
+            }
+            if (i == last) {
+                return Apply(edge, s, p, last, last - 1);
+            }
+            return Apply(middle, s, p, i);
+        });
+    }
+}
+
+// ---- Member 1 ------------------------------------------------------------------
+
+int16_t FilterAlone(const FilterLines& s, int16_t limit) {
+    const uint32_t n = s.count;
+    if (n == 1) {
+        CopyPixel(s, 0);
+        return kFilterDone;
+    }
+    if (n < 5) {
+        FilterShortLine(s, limit, kEdge1, kMiddle1);
+        return kFilterDone;
+    }
+    // Head: out only.
+    FilterPixel(s, 0, limit, false, [&](int p) { return Apply(kEdge1, s, p, 0, 1); });
+    FilterPixel(s, 1, limit, false, [&](int p) { return Apply(kEdge1, s, p, 1, 0); });
+
+    uint32_t i = 2;
+    while (i < n - 2) {
+        if (IsBright(s, i, limit)) {
+            CopyPixel(s, i);
+            ++i;
+            continue;
+        }
+        const int16_t curvature = AbsShort(2 * s.Luma(0, i) - s.Luma(0, i - 2) - s.Luma(0, i + 2));
+        int32_t variation = 0;
+        for (int p = kFirstColourPlane; p <= kLastColourPlane; ++p) {
+            variation += AbsShort(s.At(0, p, i) - s.At(0, p, i - 1)) +
+                         AbsShort(s.At(0, p, i + 1) - s.At(0, p, i));
+        }
+        if (curvature <= kLumaLimit && s16(variation) <= kColourLimit) {
+            SetPixel(s, i, true, [&](int p) { return Apply(kInterior1, s, p, i); });
+            ++i;
+        } else {
+            CopyAroundEdge(s, i);
+            i += 3;
+        }
+    }
+
+    // Tail: out only; pixel n - 3 as line 0 holds it now.
+    FilterPixel(s, n - 2, limit, false, [&](int p) { return Apply(kEdge1, s, p, n - 2, n - 3); });
+    FilterPixel(s, n - 1, limit, false, [&](int p) { return Apply(kEdge1, s, p, n - 1, n - 2); });
+    return kFilterDone;
+}
+
+// ---- Members 2 to 5 ------------------------------------------------------------
+//
+// Each member names its lines, its reference line for the colour tests, its
+// luminance tests and its kernels. `kBoxBeside` tells whether the pixel next
+// to an end gets the three-wide box (members 4, 5) or the end kernel again
+// (members 2, 3); `kOuterTailFirst` whether the tail filters pixel n - 1
+// before n - 2.
+
+struct Member2 {
+    static constexpr int kReference = 1;
+    static constexpr const PointKernel& kSingle = kSingle2;
+    static constexpr const PairKernel& kEdge = kEdge2;
+    static constexpr const Box3Kernel& kMiddle = kMiddle2;
+    static constexpr const Box5Kernel& kInterior = kInterior2;
+    static constexpr bool kBoxBeside = false;
+    static constexpr bool kOuterTailFirst = true;
+
+    static int16_t EdgeLuma(const FilterLines& s, uint32_t k) {
+        return s16(2 * AbsShort(s.Luma(1, k) - s.Luma(0, k)));
+    }
+    static int16_t InteriorLuma(const FilterLines& s, uint32_t i) {
+        return AbsShort(4 * s.Luma(0, i) + 2 * AbsShort(s.Luma(1, i) - s.Luma(0, i)) -
+                        LumaAround(s, i));
+    }
+};
+
+struct Member3 {
+    static constexpr int kReference = 1;
+    static constexpr const PointKernel& kSingle = kSingle3;
+    static constexpr const PairKernel& kEdge = kEdge3;
+    static constexpr const Box3Kernel& kMiddle = kMiddle3;
+    static constexpr const Box5Kernel& kInterior = kInterior3;
+    static constexpr bool kBoxBeside = false;
+    static constexpr bool kOuterTailFirst = true;
+
+    static int16_t EdgeLuma(const FilterLines& s, uint32_t k) {
+        return AbsShort(3 * s.Luma(0, k) - 2 * s.Luma(2, k) - s.Luma(1, k));
+    }
+    static int16_t InteriorLuma(const FilterLines& s, uint32_t i) {
+        return AbsShort(7 * s.Luma(0, i) - 2 * s.Luma(2, i) - s.Luma(1, i) - LumaAround(s, i));
+    }
+};
+
+struct Member4 {
+    static constexpr int kReference = 1;
+    static constexpr const PointKernel& kSingle = kSingle4;
+    static constexpr const PairKernel& kEdge = kEdge4;
+    static constexpr const Box3Kernel& kMiddle = kBox4;
+    static constexpr const Box5Kernel& kInterior = kInterior4;
+    static constexpr bool kBoxBeside = true;
+    static constexpr bool kOuterTailFirst = false;
+
+    static int16_t EdgeLuma(const FilterLines& s, uint32_t k) {
+        return AbsShort(4 * s.Luma(0, k) - 2 * s.Luma(3, k) - s.Luma(1, k) - s.Luma(2, k));
+    }
+    static int16_t InteriorLuma(const FilterLines& s, uint32_t i) {
+        return AbsShort(8 * s.Luma(0, i) - 2 * s.Luma(3, i) - s.Luma(1, i) - s.Luma(2, i) -
+                        LumaAround(s, i));
+    }
+};
+
+struct Member5 {
+    static constexpr int kReference = 2;
+    static constexpr const PointKernel& kSingle = kSingle5;
+    static constexpr const PairKernel& kEdge = kEdge5;
+    static constexpr const Box3Kernel& kMiddle = kBox5;
+    static constexpr const Box5Kernel& kInterior = kInterior5;
+    static constexpr bool kBoxBeside = true;
+    static constexpr bool kOuterTailFirst = false;
+
+    static int32_t Neighbours(const FilterLines& s, uint32_t k) {
+        return s.Luma(1, k) + s.Luma(2, k) + s.Luma(3, k) + s.Luma(4, k);
+    }
+    static int16_t EdgeLuma(const FilterLines& s, uint32_t k) {
+        return AbsShort(4 * s.Luma(0, k) - Neighbours(s, k));
+    }
+    static int16_t InteriorLuma(const FilterLines& s, uint32_t i) {
+        return AbsShort(8 * s.Luma(0, i) - Neighbours(s, i) - LumaAround(s, i));
+    }
+};
+
+// The end pixel `end` and the pixel `beside` it (its only neighbour inside
+// the line) may be filtered when the luminance is flat at both and the
+// colour of line 0 resembles the reference line crosswise.
+template <class M>
+bool EndsMayBeFiltered(const FilterLines& s, uint32_t end, uint32_t beside) {
+    return M::EdgeLuma(s, beside) <= kLumaLimit &&
+           CrossVariation(s, M::kReference, beside) <= kColourLimit &&
+           M::EdgeLuma(s, end) <= kLumaLimit &&
+           EndVariation(s, M::kReference, end, beside) <= kColourLimit;
+}
+
+template <class M>
+void FilterEndPixel(const FilterLines& s, uint32_t end, uint32_t beside, int16_t limit) {
+    FilterPixel(s, end, limit, true, [&](int p) { return Apply(M::kEdge, s, p, end, beside); });
+}
+
+template <class M>
+void FilterBesideEnd(const FilterLines& s, uint32_t end, uint32_t beside, int16_t limit) {
+    FilterPixel(s, beside, limit, true, [&](int p) {
+        if constexpr (M::kBoxBeside) {
+            return Apply(M::kMiddle, s, p, beside);
+        } else {
+            // The end kernel over the same two pixels again, now with the
+            // end pixel's new colour.
+            return Apply(M::kEdge, s, p, end, beside);
+        }
+    });
+}
+
+template <class M>
+void FilterShortWithNeighbours(const FilterLines& s, int16_t limit) {
+    if (s.count == 1) {
+        FilterPixel(s, 0, limit, false, [&](int p) { return Apply(M::kSingle, s, p, 0); });
+        return;
+    }
+    FilterShortLine(s, limit, M::kEdge, M::kMiddle);
+}
+
+template <class M>
+int16_t FilterWithNeighbours(const FilterLines& s, int16_t limit) {
+    const uint32_t n = s.count;
+    if (n < 5) {
+        FilterShortWithNeighbours<M>(s, limit);
+        return kFilterDone;
+    }
+
+    if (EndsMayBeFiltered<M>(s, 0, 1)) {
+        FilterEndPixel<M>(s, 0, 1, limit);
+        FilterBesideEnd<M>(s, 0, 1, limit);
+    } else {
+        CopyPixel(s, 0);
+        CopyPixel(s, 1);
+    }
+
+    uint32_t i = 2;
+    while (i < n - 2) {
+        if (IsBright(s, i, limit)) {
+            CopyPixel(s, i);
+            ++i;
+        } else if (M::InteriorLuma(s, i) <= kLumaLimit &&
+                   CrossVariation(s, M::kReference, i) <= kColourLimit) {
+            SetPixel(s, i, true, [&](int p) { return Apply(M::kInterior, s, p, i); });
+            ++i;
+        } else {
+            CopyAroundEdge(s, i);
+            i += 3;
+        }
+    }
+
+    if (EndsMayBeFiltered<M>(s, n - 1, n - 2)) {
+        if (M::kOuterTailFirst) {
+            FilterEndPixel<M>(s, n - 1, n - 2, limit);
+            FilterBesideEnd<M>(s, n - 1, n - 2, limit);
+        } else {
+            FilterBesideEnd<M>(s, n - 1, n - 2, limit);
+            FilterEndPixel<M>(s, n - 1, n - 2, limit);
+        }
+    } else {
+        CopyPixel(s, n - 2);
+        CopyPixel(s, n - 1);
+    }
+    return kFilterDone;
+}
+
+// ---- Similarity gate of members 2 and 3 --------------------------------------
+
+struct Gate {
+    int16_t lumaWeight;   // weight of |Y0 - Y1| in a position's difference
+    int16_t perPosition;  // allowed mean difference per position
+};
+constexpr Gate kGate2 = {4, 90};
+constexpr Gate kGate3 = {1, 180};
+
+constexpr uint32_t kShortGateLine = 64;
+constexpr uint32_t kShortGateStep = 4;
+constexpr unsigned kLongGateShift = 5;
+
+int16_t Difference(const FilterLines& s, const Gate& gate, uint32_t i) {
+    return s16(gate.lumaWeight * AbsShort(s.Luma(0, i) - s.Luma(1, i)) +
+               AbsShort(s.At(0, 1, i) - s.At(1, 1, i)) + AbsShort(s.At(0, 2, i) - s.At(1, 2, i)));
+}
+
+// Whether line 0 resembles line 1: sampled positions first, and on lines of
+// 2 to 4 pixels every pixel on top. The running sum is a 16-bit register.
+bool ResemblesNeighbour(const FilterLines& s, const Gate& gate) {
+    const uint32_t n = s.count;
+    const uint32_t step = n <= kShortGateLine ? kShortGateStep : n >> kLongGateShift;
+    int16_t sum = 0;
+    int32_t positions = 0;
+    for (uint32_t i = 0; i + 1 < n; i += step) {
+        sum = s16(sum + Difference(s, gate, i));
+        ++positions;
+    }
+    sum = s16(sum + Difference(s, gate, n - 1));
+    ++positions;
+    if (sum > gate.perPosition * positions) {
+        return false;
+    }
+    if (n >= 2 && n <= 4) {
+        for (uint32_t i = 0; i < n; ++i) {
+            sum = s16(sum + Difference(s, gate, i));
+        }
+        if (sum > gate.perPosition * static_cast<int32_t>(n)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <class M>
+int16_t GatedFilter(const FilterLines& s, const Gate& gate, int16_t level, int16_t* out,
+                    int16_t* l0) {
+    if (!ResemblesNeighbour(s, gate)) {
+        const int16_t alone = ChromaDenoise1(static_cast<uint16_t>(s.count), level, out, l0);
+        return alone == kFilterDone ? kFilterAlone : alone;
+    }
+    return FilterWithNeighbours<M>(s, BrightLimit(level));
+}
+
+}  // namespace
+}  // namespace chroma
+
+// ---- Entry points of the family -----------------------------------------------
+
+int16_t ChromaDenoise1(uint16_t count, int16_t level, int16_t* out, int16_t* l0) {
+    if (count == 0) {
+        return kFilterNoPixels;
+    }
+    return chroma::FilterAlone(chroma::MakeLines(count, out, l0, {}), chroma::BrightLimit(level));
+}
+
+int16_t ChromaDenoise2(uint16_t count, int16_t level, int16_t* out, int16_t* l0,
+                       const int16_t* l1) {
+    if (count == 0) {
+        return kFilterNoPixels;
+    }
+    return chroma::GatedFilter<chroma::Member2>(chroma::MakeLines(count, out, l0, {l1}),
+                                                chroma::kGate2, level, out, l0);
+}
+
+int16_t ChromaDenoise3(uint16_t count, int16_t level, int16_t* out, int16_t* l0, const int16_t* l1,
+                       const int16_t* l2) {
+    if (count == 0) {
+        return kFilterNoPixels;
+    }
+    return chroma::GatedFilter<chroma::Member3>(chroma::MakeLines(count, out, l0, {l1, l2}),
+                                                chroma::kGate3, level, out, l0);
+}
+
+int16_t ChromaDenoise4(uint16_t count, int16_t level, int16_t* out, int16_t* l0, const int16_t* l1,
+                       const int16_t* l2, const int16_t* l3) {
+    if (count == 0) {
+        return kFilterNoPixels;
+    }
+    return chroma::FilterWithNeighbours<chroma::Member4>(
+        chroma::MakeLines(count, out, l0, {l1, l2, l3}), chroma::BrightLimit(level));
+}
+
+int16_t ChromaDenoise5(uint16_t count, int16_t level, int16_t* out, int16_t* l0, const int16_t* l1,
+                       const int16_t* l2, const int16_t* l3, const int16_t* l4) {
+    if (count == 0) {
+        return kFilterNoPixels;
+    }
+    return chroma::FilterWithNeighbours<chroma::Member5>(
+        chroma::MakeLines(count, out, l0, {l1, l2, l3, l4}), chroma::BrightLimit(level));
+}
+
+}  // namespace voved
