@@ -10,7 +10,8 @@ if(VOVED_BUILD_TOOLS AND EXISTS ${PROJECT_SOURCE_DIR}/tools/voved/CMakeLists.txt
   target_include_directories(voved_cli_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/cli)
   target_compile_definitions(voved_cli_tests PRIVATE
     VOVED_TOOL="$<TARGET_FILE:voved>"
-    VOVED_SAMPLE="${PROJECT_SOURCE_DIR}/samples/chelsea.jpg")
+    VOVED_SAMPLE="${PROJECT_SOURCE_DIR}/samples/chelsea.jpg"
+    VOVED_TONE_TABLE="${PROJECT_SOURCE_DIR}/samples/tone-table.json")
   add_dependencies(voved_cli_tests voved)
   voved_warnings(voved_cli_tests)
   gtest_discover_tests(voved_cli_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS cli)

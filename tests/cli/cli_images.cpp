@@ -31,7 +31,7 @@ TEST(ImageFiles, LosslessFormatsReadBackExactly) {
     ScratchDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Picture picture = testing::MakeScene(37, 23, c.lineKind, 10, 0, -10);
+        const Picture picture = testing::MakeScene(37, 23, c.lineKind, 10, -10);
         WritePicture(dir.Path(c.name), picture, c.fileKind);
         ImageInfo info;
         const Picture back = ReadPicture(dir.Path(c.name), &info);
@@ -45,7 +45,7 @@ TEST(ImageFiles, LosslessFormatsReadBackExactly) {
 
 TEST(ImageFiles, JpegKeepsItsLookAndTheMetadata) {
     ScratchDir dir;
-    const Picture picture = testing::MakeScene(64, 48, ColourKind::Rgb, 0, 0, 0);
+    const Picture picture = testing::MakeScene(64, 48, ColourKind::Rgb, 0, 0);
     Metadata meta;
     meta.exif = testing::MakeExif("Test Camera 1", false);
     meta.icc.assign(70000, 0);  // larger than one marker: split in two
@@ -67,7 +67,7 @@ TEST(ImageFiles, JpegKeepsItsLookAndTheMetadata) {
 
 TEST(ImageFiles, GreyJpegIsExpandedToRgb) {
     ScratchDir dir;
-    const Picture picture = testing::MakeScene(16, 16, ColourKind::Grey, 0, 0, 0);
+    const Picture picture = testing::MakeScene(16, 16, ColourKind::Grey, 0, 0);
     WritePicture(dir.Path("g.jpg"), picture, ColourKind::Grey);
     ImageInfo info;
     const Picture back = ReadPicture(dir.Path("g.jpg"), &info);
@@ -80,7 +80,7 @@ TEST(ImageFiles, GreyJpegIsExpandedToRgb) {
 
 TEST(ImageFiles, SixteenBitPngIsReducedWithANotice) {
     ScratchDir dir;
-    const Picture picture = testing::MakeScene(20, 10, ColourKind::Rgba, 0, 0, 0);
+    const Picture picture = testing::MakeScene(20, 10, ColourKind::Rgba, 0, 0);
     testing::WritePng16(dir.Path("deep.png"), picture);
     ImageInfo info;
     const Picture back = ReadPicture(dir.Path("deep.png"), &info);
@@ -115,7 +115,7 @@ std::string DecodeError(const std::vector<uint8_t>& bytes) {
 
 TEST(ImageFiles, DamagedFilesAreRefusedWithAMessage) {
     ScratchDir dir;
-    const Picture picture = testing::MakeScene(64, 64, ColourKind::Rgb, 0, 0, 0);
+    const Picture picture = testing::MakeScene(64, 64, ColourKind::Rgb, 0, 0);
     WritePicture(dir.Path("a.jpg"), picture, ColourKind::Rgb);
     WritePicture(dir.Path("a.png"), picture, ColourKind::Rgb);
     WritePicture(dir.Path("a.ppm"), picture, ColourKind::Rgb);

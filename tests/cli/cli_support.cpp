@@ -53,7 +53,7 @@ ScratchDir::~ScratchDir() {
     }
 }
 
-Picture MakeScene(uint32_t width, uint32_t height, ColourKind kind, int dr, int dg, int db) {
+Picture MakeScene(uint32_t width, uint32_t height, ColourKind kind, int dr, int db) {
     Picture p;
     p.width = width;
     p.height = height;
@@ -83,7 +83,7 @@ Picture MakeScene(uint32_t width, uint32_t height, ColourKind kind, int dr, int 
             }
             uint8_t* px = p.At(x, y);
             px[0] = Clamp(r + dr + grain);
-            px[1] = Clamp(g + dg + grain);
+            px[1] = Clamp(g + grain);
             px[2] = Clamp(b + db + grain);
             if (IsGrey(kind)) {
                 px[0] = px[1] = px[2] = GreyOf(px[0], px[1], px[2]);

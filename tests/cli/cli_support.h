@@ -41,8 +41,8 @@ struct Picture {
 };
 
 // A natural-looking test scene: smooth gradients, a few objects, grain, and
-// a colour cast of (dr, dg, db) added to every pixel.
-Picture MakeScene(uint32_t width, uint32_t height, ColourKind kind, int dr, int dg, int db);
+// a colour cast of dr and db added to red and blue of every pixel.
+Picture MakeScene(uint32_t width, uint32_t height, ColourKind kind, int dr, int db);
 
 // Writes `picture` as `path` in the format of its extension, storing
 // `fileKind`, with `metadata`.
