@@ -79,6 +79,9 @@ size_t FileSource::Read(uint8_t* buffer, size_t size) {
 
 size_t MemorySource::Read(uint8_t* buffer, size_t size) {
     const size_t done = std::min(size, size_ - offset_);
+    if (done == 0) {
+        return 0;  // also for an empty block, whose pointer may be null
+    }
     std::memcpy(buffer, data_ + offset_, done);
     offset_ += done;
     return done;
