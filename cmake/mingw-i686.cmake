@@ -14,3 +14,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 # No MinGW runtime DLLs beside the executables.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Double precision as IEEE doubles (SSE2), not x87 extended precision, so the
+# analysis rounds exactly as on every other platform.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

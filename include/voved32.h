@@ -247,8 +247,9 @@ QV_API QVResult QV_CALL QVCalculate(QVHandle* handle, uint32_t reserved);
 /* Corrects one picture line from `source` into `destination` (which may be
  * the same buffer). Call it once per line, in order, with the same
  * `pixelCount` and the picture's `lineCount` every time. Returns 0; -2
- * invalid context; -3 parameters not derived, or unknown layout; -1 only
- * when the line would be copied to a null destination. */
+ * invalid context; -3 parameters not derived, or unknown layout; -1 when
+ * `destination` is null (or `source`, for a non-empty line). Nothing is
+ * changed on a failure. */
 QV_API QVResult QV_CALL QVCorrection(QVHandle* handle, const uint8_t* source, uint8_t* destination,
                                      uint16_t pixelCount, uint16_t lineCount, int16_t step,
                                      int16_t layout);

@@ -53,4 +53,21 @@ void ReleaseConversionBuffers(QVContext* context) {
     }
 }
 
+void ReleaseContext(QVHandle* handle, QVContext* context) {
+    context->flags = 0;
+    QVHandle* const history[] = {&context->historyHandle0, &context->historyHandle1,
+                                 &context->historyHandle2, &context->filteredHandle};
+    for (QVHandle* line : history) {
+        if (line->block != nullptr) {
+            ReleaseBlock(line);
+        }
+    }
+    // A conversion the caller forgot to close would otherwise leak.
+    ReleaseConversionBuffers(context);
+    if (!IsEmptyHandle(&context->auxBlock)) {
+        ReleaseBlock(&context->auxBlock);
+    }
+    ReleaseBlock(handle);
+}
+
 }  // namespace voved

@@ -28,4 +28,10 @@ QVContext* ValidContext(QVHandle* handle);
 // input line, held output line, result line, in that order.
 void ReleaseConversionBuffers(QVContext* context);
 
+// Ends a context: clears its flags (so a stale handle fails validation),
+// releases every block the context owns (the line history of the one-shot
+// correction, the buffers of an unclosed conversion, the auxiliary block),
+// then the context itself, and empties the handle.
+void ReleaseContext(QVHandle* handle, QVContext* context);
+
 }  // namespace voved

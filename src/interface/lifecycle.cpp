@@ -69,20 +69,7 @@ int16_t SetExtension(QVContext* context, uint32_t mode, const void* parameters,
 }
 
 int16_t FreeContext(QVHandle* handle, QVContext* context) {
-    context->flags = 0;
-    QVHandle* const history[] = {&context->historyHandle0, &context->historyHandle1,
-                                 &context->historyHandle2, &context->filteredHandle};
-    for (QVHandle* line : history) {
-        if (line->block != nullptr) {
-            ReleaseBlock(line);
-        }
-    }
-    // A conversion the caller forgot to close would otherwise leak.
-    ReleaseConversionBuffers(context);
-    if (!IsEmptyHandle(&context->auxBlock)) {
-        ReleaseBlock(&context->auxBlock);
-    }
-    ReleaseBlock(handle);
+    ReleaseContext(handle, context);
     return QV_RESULT_OK;
 }
 

@@ -1,0 +1,17 @@
+// QVCalculate: deriving the correction parameters.
+#include "analysis/calculate.h"
+#include "interface/context.h"
+#include "interface/handles.h"
+#include "voved32.h"
+
+extern "C" {
+
+QV_API QVResult QV_CALL QVCalculate(QVHandle* handle, uint32_t /*reserved*/) {
+    voved::QVContext* context = voved::ValidContext(handle);
+    if (context == nullptr) {
+        return QV_RESULT_INVALID;
+    }
+    return voved::CalculateCorrection(context);
+}
+
+}  // extern "C"

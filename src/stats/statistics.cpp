@@ -1,0 +1,152 @@
+// Per-pixel accumulation of the colour statistics.
+//
+// Three views of each pixel are kept: the chroma sums per luminance level,
+// the lengths of short runs of equal luminance (a measure of flat areas), and
+// a sparse grid of samples (about 81 per line, in every stride-th call) for
+// the distribution of chroma radius and hue. Pure black and pure white
+// pixels carry no colour information and are left out.
+#include "stats/statistics.h"
+
+#include <cstddef>
+
+#include "pixels/fixed.h"
+#include "pixels/pixels.h"
+#include "stats/colour_geometry.h"
+
+namespace voved {
+
+namespace {
+
+constexpr uint32_t kSamplesPerLine = 81;
+constexpr int32_t kBlackSum = 0;
+constexpr int32_t kWhiteSum = 3 * 255;
+constexpr int32_t kLargestRadius = 255;
+constexpr int32_t kHueRadius = 20;  // only samples beyond this radius vote for a hue
+// Bright pixels of strong chroma (specular colour, clipped channels) would
+// drag the highlight casts; they stay out of the chroma sums.
+constexpr int32_t kBrightLevel = 160;
+constexpr int32_t kBrightChromaLimit = 20000;
+constexpr uint32_t kLongestCountedRun = 48;
+constexpr int32_t kStartLevel = 255;
+
+struct Run {
+    uint32_t length = 0;
+    int32_t level = kStartLevel;
+};
+
+bool IsCountedRun(const Run& run) {
+    return run.length <= kLongestCountedRun;
+}
+
+// A run is booked at its own level and at the mean of the pixel that closed
+// it (or, at the end of a call, of the last pixel read).
+void BookRun(QVContext* context, const Run& run, int32_t closingSum) {
+    context->levelStats[run.level].runByLevel += run.length;
+    context->levelStats[closingSum / 3].runByMean += run.length;
+}
+
+void SampleChroma(QVContext* context, int32_t dr, int32_t db, int32_t q) {
+    const int32_t radius = Limit(TruncToInt32(ChromaRadius(q, 0)), 0, kLargestRadius);
+    ++context->levelStats[radius].radiusCount;
+    if (radius > kHueRadius) {
+        const int32_t hue = HueAngle(dr, db);
+        if (hue >= 0) {
+            ++context->hueCounts[hue];
+        }
+    }
+}
+
+void AddChroma(QVLevelBin* bin, int32_t dr, int32_t db) {
+    bin->sumRY = AddWrap32(bin->sumRY, dr);
+    bin->sumBY = AddWrap32(bin->sumBY, db);
+    ++bin->chromaCount;
+}
+
+// One pixel that is neither pure black nor pure white.
+void AccumulatePixel(QVContext* context, const Rgb& px, int32_t sum, bool sampled, Run* run) {
+    const int32_t y = Luma(px.r, px.g, px.b);
+    const int32_t dr = px.r - y;
+    const int32_t db = px.b - y;
+    const int32_t q = dr * dr + db * db;
+    if (sampled) {
+        SampleChroma(context, dr, db, q);
+    }
+    if (y <= kBrightLevel || q < kBrightChromaLimit) {
+        AddChroma(&context->levelStats[y], dr, db);
+    }
+    if (y == run->level) {
+        ++run->length;
+        return;
+    }
+    if (IsCountedRun(*run)) {
+        BookRun(context, *run, sum);
+    }
+    run->length = 1;
+    run->level = y;
+}
+
+// The pixel loop, specialised per layout so the reader inlines. Sampling
+// takes every stride-th pixel from the first on; `sampleLine` says whether
+// this call lies on the sampling grid at all.
+template <int16_t kLayout>
+void AccumulateRun(QVContext* context, const uint8_t* pixels, uint32_t count, int16_t step,
+                   bool sampleLine, uint32_t stride) {
+    Run run;
+    int32_t lastSum = 0;
+    uint32_t untilSample = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* p = pixels + static_cast<std::ptrdiff_t>(i) * step;
+        const Rgb px = ReadPixel(p, kLayout);
+        const int32_t sum = px.r + px.g + px.b;
+        lastSum = sum;
+        // Pure black and white neither extend nor end a run.
+        if (sum != kBlackSum && sum != kWhiteSum) {
+            AccumulatePixel(context, px, sum, sampleLine && untilSample == 0, &run);
+        }
+        untilSample = untilSample == 0 ? stride - 1 : untilSample - 1;
+    }
+    // Runs do not continue into the next call.
+    if (run.length != 0 && IsCountedRun(run)) {
+        BookRun(context, run, lastSum);
+    }
+}
+
+}  // namespace
+
+void AccumulateStatistics(QVContext* context, const uint8_t* pixels, uint16_t count, int16_t step,
+                          int16_t layout) {
+    const uint32_t stride = count / kSamplesPerLine + 1u;
+    if (count > 0) {
+        const bool sampleLine = context->histogramCalls % stride == 0;
+        switch (layout) {
+        case kLayoutBgr:
+            AccumulateRun<kLayoutBgr>(context, pixels, count, step, sampleLine, stride);
+            break;
+        case kLayoutRgb:
+            AccumulateRun<kLayoutRgb>(context, pixels, count, step, sampleLine, stride);
+            break;
+        default:
+            AccumulateRun<kLayoutRgb555>(context, pixels, count, step, sampleLine, stride);
+            break;
+        }
+    }
+    context->histogramCalls = u16(context->histogramCalls + 1);
+}
+
+void MergeStatistics(QVContext* target, const QVContext* source) {
+    for (int k = 0; k < kLevels; ++k) {
+        QVLevelBin& to = target->levelStats[k];
+        const QVLevelBin& from = source->levelStats[k];
+        to.runByLevel += from.runByLevel;
+        to.chromaCount += from.chromaCount;
+        to.runByMean += from.runByMean;
+        to.radiusCount += from.radiusCount;
+        to.sumRY = AddWrap32(to.sumRY, from.sumRY);
+        to.sumBY = AddWrap32(to.sumBY, from.sumBY);
+    }
+    for (int d = 0; d < kHueDegrees; ++d) {
+        target->hueCounts[d] += source->hueCounts[d];
+    }
+}
+
+}  // namespace voved
