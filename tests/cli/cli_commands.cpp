@@ -256,6 +256,9 @@ TEST(VovedCorrect, UsageErrorsExitWithTwo) {
     EXPECT_EQ(RunVoved({"correct", "a.png", "b.png", "-o", "c.png"}).status, 2);
     EXPECT_EQ(RunVoved({"correct", "a.png", "--in-place", "-d", "x"}).status, 2);
     EXPECT_EQ(RunVoved({"correct", "--no-colour", "a.png"}).status, 2);
+    EXPECT_EQ(RunVoved({"convert", "a.png", "b.png", "--sharpen", "4"}).status, 2);
+    EXPECT_EQ(RunVoved({"convert", "a.png", "b.png", "--tone", "teal"}).status, 2);
+    EXPECT_EQ(RunVoved({"convert", "a.png", "b.png", "--output-width", "10"}).status, 2);
 }
 
 TEST(VovedCorrect, WorksOnTheBundledSampleWithoutFiles) {
@@ -321,6 +324,70 @@ TEST(VovedAnalyse, TextExplainsAPictureWithoutCorrection) {
     ASSERT_EQ(fix.status, 0) << fix.err;
     EXPECT_TRUE(Contains(fix.out, "written unchanged")) << fix.out;
     EXPECT_EQ(ReadPicture(dir.Path("h.png")).pixels, ReadPicture(dir.Path("g.png")).pixels);
+}
+
+struct ConvertCase {
+    std::vector<std::string> options;
+};
+
+TEST(VovedConvert, DeliversEveryLineOfTheInputWidth) {
+    ScratchDir dir;
+    const Picture rgba = MakeScene(kWidth, kHeight, ColourKind::Rgba, -30, 30);
+    WritePicture(dir.Path("a.png"), rgba, ColourKind::Rgba);
+    const std::vector<std::vector<std::string>> cases = {
+        {"--sharpen", "0"},
+        {"--sharpen", "-1", "--output-width", "48", "--resolution-scale", "150"},  // enlarge
+        {"--sharpen", "3", "--output-width", "8", "--resolution-scale", "150"},    // reduce
+        {"--tone", "sepia"},
+        {"--grey"},
+        {"--denoise"},
+        {"--correct"},
+        {"--correct", "--denoise"},
+        {"--sharpen", "1", "--tone", "200"},
+    };
+    for (const auto& options : cases) {
+        std::string label;
+        for (const auto& o : options) {
+            label += o + " ";
+        }
+        SCOPED_TRACE(label);
+        std::vector<std::string> args = {"convert", dir.Path("a.png"), dir.Path("b.png")};
+        args.insert(args.end(), options.begin(), options.end());
+        const auto run = RunVoved(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Picture out = ReadPicture(dir.Path("b.png"));
+        ASSERT_EQ(out.width, kWidth);
+        ASSERT_EQ(out.height, kHeight);
+        ASSERT_EQ(out.kind, ColourKind::Rgba);
+        for (uint32_t y = 0; y < kHeight; ++y) {
+            for (uint32_t x = 0; x < kWidth; ++x) {
+                ASSERT_EQ(out.At(x, y)[3], rgba.At(x, y)[3]) << x << "," << y;
+            }
+        }
+        if (options[0] == "--grey") {
+            for (uint32_t i = 0; i < kWidth * kHeight; ++i) {
+                ASSERT_EQ(out.pixels[4 * i], out.pixels[4 * i + 1]);
+                ASSERT_EQ(out.pixels[4 * i], out.pixels[4 * i + 2]);
+            }
+        }
+    }
+}
+
+TEST(VovedConvert, SepiaIsWarmAndGreyStaysGreyUnlessToned) {
+    ScratchDir dir;
+    WritePicture(dir.Path("g.pgm"), MakeScene(kWidth, kHeight, ColourKind::Grey, 0, 0),
+                 ColourKind::Grey);
+    ASSERT_EQ(RunVoved({"convert", dir.Path("g.pgm"), dir.Path("s.png"), "--tone", "sepia"}).status,
+              0);
+    ImageInfo info;
+    const Picture sepia = ReadPicture(dir.Path("s.png"), &info);
+    EXPECT_EQ(info.kind, ColourKind::Rgb);
+    const auto cast = testing::MeasureCast(sepia);
+    EXPECT_GT(cast.redMinusGreen, 5.0);
+    EXPECT_LT(cast.blueMinusGreen, -5.0);
+    ASSERT_EQ(RunVoved({"convert", dir.Path("g.pgm"), dir.Path("d.png"), "--denoise"}).status, 0);
+    ReadPicture(dir.Path("d.png"), &info);
+    EXPECT_EQ(info.kind, ColourKind::Grey);
 }
 
 TEST(VovedToneTable, CompileAndDumpFromTheCommandLine) {

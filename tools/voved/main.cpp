@@ -2,6 +2,7 @@
 //
 //   voved correct [IN...] [-o OUT | -d DIR]   one-shot correction
 //   voved analyse [IN...] [--json] [--plot F] what the analysis derived
+//   voved convert IN OUT [--sharpen L ...]    streaming conversion
 //   voved tone-table compile DESC.json OUT.bin | dump IN.bin
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <set>
 
 #include <CLI/CLI.hpp>
@@ -29,6 +31,26 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kSampleName = "chelsea.jpg";
 constexpr uint64_t kDefaultMaxMemory = 256u << 20;
+
+// Named tones. Each hue is that of a reference colour measured with the
+// library's own colour differences, hue = atan2(R - Y, B - Y) in degrees with
+// Y = (5R + 9G + 2B) / 16: sepia from a sepia print brown (112, 66, 20) gives
+// 144, rounded toward the orange of a warm print to 146; gold from gold
+// toning (212, 175, 55), 160; selenium from a purple-brown selenium print
+// (96, 70, 82), 79; cyanotype from Prussian blue (18, 58, 110), 330; green
+// from (0, 128, 0), 225.
+const std::map<std::string, int> kNamedTones = {
+    {"sepia", 146}, {"gold", 160}, {"selenium", 79}, {"cyanotype", 330}, {"green", 225},
+};
+
+constexpr const char* kToneHelp =
+    "tone the picture to one hue: degrees 0..359 or a name (sepia 146, gold 160, "
+    "selenium 79, cyanotype 330, green 225). The hue turns from blue (0) through "
+    "magenta (45), red (114), orange (146), yellow (171), green (225) and cyan (295) "
+    "back to blue";
+constexpr const char* kSharpenHelp =
+    "sharpen: -1 is the strongest, 0 the usual, 1, 2 and 3 ever gentler. A HIGHER "
+    "number is GENTLER";
 
 struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -263,6 +285,75 @@ int RunAnalyse(const std::vector<std::string>& paths, const AnalysisOptions& ana
     return status;
 }
 
+std::optional<int> ParseTone(const std::string& tone) {
+    if (tone.empty()) {
+        return std::nullopt;
+    }
+    const auto named = kNamedTones.find(tone);
+    if (named != kNamedTones.end()) {
+        return named->second;
+    }
+    try {
+        size_t used = 0;
+        const int hue = std::stoi(tone, &used);
+        if (used == tone.size() && hue >= 0 && hue < 360) {
+            return hue;
+        }
+    } catch (const std::exception&) {
+    }
+    throw CLI::ValidationError("--tone takes a hue 0..359 or one of sepia, gold, selenium, "
+                               "cyanotype, green");
+}
+
+struct ConvertOptions {
+    std::string input;
+    std::string output;
+    int sharpen = 0;
+    bool sharpenGiven = false;
+    int outputWidth = 0;
+    int resolutionScale = 0;
+    std::string tone;
+    bool grey = false;
+    bool denoise = false;
+    bool correct = false;
+    bool inPlace = false;
+    int quality = 92;
+};
+
+int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) {
+    if ((o.outputWidth == 0) != (o.resolutionScale == 0)) {
+        throw CLI::ValidationError("--output-width and --resolution-scale go together");
+    }
+    if (o.outputWidth != 0 && !o.sharpenGiven) {
+        throw CLI::ValidationError("the working size only applies with --sharpen");
+    }
+    if (o.outputWidth != 0 && o.correct) {
+        throw CLI::ValidationError("--correct works at the picture's own size: it takes no "
+                                   "--output-width");
+    }
+    ConvertSettings settings;
+    if (o.sharpenGiven) {
+        settings.sharpen = o.sharpen;
+    }
+    settings.outputWidth = static_cast<uint16_t>(o.outputWidth);
+    settings.resolutionScale = static_cast<int16_t>(o.resolutionScale);
+    settings.toneHue = o.grey ? std::optional<int>(-1) : ParseTone(o.tone);
+    settings.denoise = o.denoise;
+    settings.correct = o.correct;
+    settings.analysis = analysisOptions.Settings();
+    settings.write.quality = o.quality;
+    const std::vector<InputFile> inputs = Inputs({o.input});
+    if (!o.inPlace && (o.input == o.output || SameFile(o.input, o.output))) {
+        throw CLI::ValidationError("the output is the input; give another name, or --in-place");
+    }
+    BatchSettings batch;
+    batch.jobs = 1;
+    batch.verb = "converted";
+    batch.summary = false;
+    return RunBatch(Names(inputs), batch,
+                    [&](size_t) { return ConvertPicture(inputs[0], o.output, settings); });
+}
+
 }  // namespace
 
 int Main(int argc, char** argv) {
@@ -314,6 +405,34 @@ int Main(int argc, char** argv) {
     analyse->add_flag("--no-colour", analyseAnalysis.noColour, "ask for the tone table only");
     analyse->add_option("-j,--jobs", jobs, "pictures worked on at once (default: cores)");
 
+    // convert
+    auto* convert = app.add_subcommand(
+        "convert", "Streaming conversion: sharpen, tone, denoise, correct, line by line");
+    ConvertOptions conv;
+    AnalysisOptions convertAnalysis;
+    convert->add_option("IN", conv.input, "input picture")->required();
+    convert->add_option("OUT", conv.output, "output picture (format from the extension)")
+        ->required();
+    convert->add_option("--sharpen", conv.sharpen, kSharpenHelp)->check(CLI::Range(-1, 3));
+    convert
+        ->add_option("--output-width", conv.outputWidth,
+                     "shown width W (in inches, say) for the working size: with "
+                     "--resolution-scale S, picture width x S / W is the resolution, and "
+                     "sharpening runs at a size where it is 300..700")
+        ->check(CLI::Range(1, 65535));
+    convert
+        ->add_option("--resolution-scale", conv.resolutionScale,
+                     "units of W per inch (1 for inches); see --output-width")
+        ->check(CLI::Range(1, 32767));
+    auto* toneOption = convert->add_option("--tone", conv.tone, kToneHelp);
+    convert->add_flag("--grey", conv.grey, "make the picture grey")->excludes(toneOption);
+    convert->add_flag("--denoise", conv.denoise, "filter colour noise over neighbouring lines");
+    convert->add_flag("--correct", conv.correct,
+                      "colour-correct too (reads the picture twice: statistics first)");
+    convertAnalysis.AddTo(convert);
+    convert->add_flag("--in-place", conv.inPlace, "allow OUT to be IN");
+    convert->add_option("--quality", conv.quality, "JPEG quality")->check(CLI::Range(1, 100));
+
     // tone-table
     auto* table = app.add_subcommand("tone-table", "Author and inspect tone parameter tables");
     table->require_subcommand(1);
@@ -328,12 +447,16 @@ int Main(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
+        conv.sharpenGiven = convert->count("--sharpen") > 0;
         if (correct->parsed()) {
             return RunCorrect(correctInputs, out, analysisOptions, sideBySide, quality, maxMemory,
                               jobs);
         }
         if (analyse->parsed()) {
             return RunAnalyse(analyseInputs, analyseAnalysis, json, plot, jobs);
+        }
+        if (convert->parsed()) {
+            return RunConvert(conv, convertAnalysis);
         }
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error);
