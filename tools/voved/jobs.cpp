@@ -2,6 +2,8 @@
 // the analysis with its explanation in words.
 #include "jobs.h"
 
+#include <mutex>
+
 #include "exif.h"
 #include "words.h"
 
@@ -65,13 +67,24 @@ void AddStatistics(Context& context, const uint8_t* line, const ImageInfo& info,
 
 namespace {
 
+// With a camera model, QVCalculate keeps the plug-in's entry in one
+// process-wide variable; analyses of several pictures at once take turns.
+std::mutex pluginTurn;
+
 int Calculate(Context& context, uint16_t mode, const void* table, const std::string& camera) {
     const QVResult extension =
         QVExtension(context.Handle(), mode, table, camera.empty() ? nullptr : camera.c_str(), 0);
     if (extension != QV_RESULT_OK) {
         throw LibraryError("cannot configure the correction: " + ResultInWords(extension));
     }
+    std::unique_lock<std::mutex> turn(pluginTurn, std::defer_lock);
+    if (!camera.empty()) {
+        turn.lock();
+    }
     const int result = QVCalculate(context.Handle(), 0);
+    if (turn.owns_lock()) {
+        turn.unlock();
+    }
     if (result == QV_RESULT_NO_MEMORY || result == QV_RESULT_INVALID ||
         result == QV_RESULT_NOT_DERIVED) {
         throw LibraryError("the analysis failed: " + ResultInWords(result));

@@ -276,9 +276,8 @@ class JpegWriter : public LineWriter {
 
     void WriteMetadata(const Metadata& meta) {
         if (!meta.exif.empty() && meta.exif.size() + kExifPrefixSize <= kMaxMarkerPayload) {
-            std::vector<uint8_t> payload(kExifPrefix, kExifPrefix + kExifPrefixSize);
-            payload.insert(payload.end(), meta.exif.begin(), meta.exif.end());
-            WriteMarker(kExifMarker, payload);
+            WriteMarker(kExifMarker, MarkerPayload(kExifPrefix, kExifPrefixSize, meta.exif.data(),
+                                                   meta.exif.size()));
         }
         for (const auto& xmp : meta.xmp) {
             if (xmp.size() <= kMaxMarkerPayload) {
@@ -292,13 +291,21 @@ class JpegWriter : public LineWriter {
         for (size_t i = 0; i < chunks; ++i) {
             const size_t begin = i * kIccChunk;
             const size_t end = std::min(meta.icc.size(), begin + kIccChunk);
-            std::vector<uint8_t> payload(kIccPrefix, kIccPrefix + sizeof kIccPrefix);
-            payload.push_back(static_cast<uint8_t>(i + 1));
-            payload.push_back(static_cast<uint8_t>(chunks));
-            payload.insert(payload.end(), meta.icc.begin() + static_cast<ptrdiff_t>(begin),
-                           meta.icc.begin() + static_cast<ptrdiff_t>(end));
-            WriteMarker(kIccMarker, payload);
+            char header[kIccHeaderSize];
+            std::memcpy(header, kIccPrefix, sizeof kIccPrefix);
+            header[kIccHeaderSize - 2] = static_cast<char>(i + 1);
+            header[kIccHeaderSize - 1] = static_cast<char>(chunks);
+            WriteMarker(kIccMarker, MarkerPayload(header, kIccHeaderSize, meta.icc.data() + begin,
+                                                  end - begin));
         }
+    }
+
+    static std::vector<uint8_t> MarkerPayload(const char* head, size_t headSize,
+                                              const uint8_t* body, size_t bodySize) {
+        std::vector<uint8_t> payload(headSize + bodySize);
+        std::memcpy(payload.data(), head, headSize);
+        std::memcpy(payload.data() + headSize, body, bodySize);
+        return payload;
     }
 
     ErrorState errors_{};

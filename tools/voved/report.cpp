@@ -168,6 +168,10 @@ std::string ReportText(const AnalysisReport& r) {
                       std::to_string((*r.toneCurve)[static_cast<size_t>(i)]);
         }
         text += Line("tone curve", points);
+        text +=
+            Line("", r.correctionType == 5003
+                         ? "(for each channel)"
+                         : "(input: the level after the colour rotation; 255 and above is white)");
     }
     text += Line("highlight", "level " + std::to_string(r.highlightLevel) +
                                   " (first curve input reaching white; 0: none)");
