@@ -18,8 +18,12 @@ voved=build/demo/tools/voved/voved
 mkdir -p out
 "$voved" correct samples/chelsea.jpg -o out/chelsea-corrected.jpg \
   --side-by-side out/chelsea-before-after.jpg
+# Sharpening: a higher level is gentler (-1 strongest, 3 gentlest).
+"$voved" convert samples/chelsea.jpg out/chelsea-sharp.jpg --sharpen 3 \
+  --side-by-side out/chelsea-sharpen-3-before-after.jpg
 echo
 "$voved" analyse samples/chelsea.jpg --plot out/chelsea-analysis.svg
 echo
-echo "Written: out/chelsea-corrected.jpg, out/chelsea-before-after.jpg, out/chelsea-analysis.svg"
+echo "Written: out/chelsea-corrected.jpg, out/chelsea-before-after.jpg,"
+echo "         out/chelsea-sharpen-3-before-after.jpg, out/chelsea-analysis.svg"
 echo "The tool: $voved --help (or docs/voved.md)"

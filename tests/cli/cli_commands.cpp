@@ -373,6 +373,28 @@ TEST(VovedConvert, DeliversEveryLineOfTheInputWidth) {
     }
 }
 
+TEST(VovedConvert, SideBySideShowsTheLinesTheyCameFrom) {
+    ScratchDir dir;
+    const Picture before = MakeScene(kWidth, kHeight, ColourKind::Rgb, 10, -10);
+    WritePicture(dir.Path("a.png"), before, ColourKind::Rgb);
+    const auto run = RunVoved({"convert", dir.Path("a.png"), dir.Path("b.png"), "--sharpen", "-1",
+                               "--side-by-side", dir.Path("pair.png")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Picture after = ReadPicture(dir.Path("b.png"));
+    const Picture pair = ReadPicture(dir.Path("pair.png"));
+    ASSERT_EQ(pair.width, 2 * kWidth);
+    ASSERT_EQ(pair.height, kHeight);
+    EXPECT_NE(after.pixels, before.pixels);  // sharpening changed something
+    for (uint32_t y = 0; y < kHeight; ++y) {
+        for (uint32_t x = 0; x < kWidth; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                ASSERT_EQ(pair.At(x, y)[c], before.At(x, y)[c]) << x << "," << y;
+                ASSERT_EQ(pair.At(x + kWidth, y)[c], after.At(x, y)[c]) << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST(VovedConvert, SepiaIsWarmAndGreyStaysGreyUnlessToned) {
     ScratchDir dir;
     WritePicture(dir.Path("g.pgm"), MakeScene(kWidth, kHeight, ColourKind::Grey, 0, 0),

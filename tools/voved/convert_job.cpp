@@ -68,33 +68,23 @@ std::string ModeInWords(uint16_t mode) {
     return words.empty() ? "nothing" : words;
 }
 
-// The alpha bytes of input lines not yet delivered.
-class AlphaQueue {
+// Input lines whose output line has not been delivered yet: their alpha
+// bytes go back onto the output line, and the side-by-side picture shows
+// them beside it.
+class PendingLines {
   public:
-    explicit AlphaQueue(uint32_t width) : width_(width) {}
-    void Keep(const uint8_t* line) {
-        std::vector<uint8_t> alpha(width_);
-        for (uint32_t x = 0; x < width_; ++x) {
-            alpha[x] = line[4 * x + 3];
-        }
-        lines_.push_back(std::move(alpha));
-    }
-    // Puts back the alpha of line `y` and forgets the lines before it.
-    void Restore(uint32_t y, uint8_t* line) {
+    void Keep(const std::vector<uint8_t>& line) { lines_.push_back(line); }
+    // Input line `y`, forgetting the lines before it; null when it is not
+    // kept.
+    const std::vector<uint8_t>* Line(uint32_t y) {
         while (first_ < y && !lines_.empty()) {
             lines_.pop_front();
             ++first_;
         }
-        if (lines_.empty() || first_ != y) {
-            return;
-        }
-        for (uint32_t x = 0; x < width_; ++x) {
-            line[4 * x + 3] = lines_.front()[x];
-        }
+        return lines_.empty() || first_ != y ? nullptr : &lines_.front();
     }
 
   private:
-    uint32_t width_;
     std::deque<std::vector<uint8_t>> lines_;
     uint32_t first_ = 0;
 };
@@ -115,16 +105,19 @@ class Conversion {
     Conversion& operator=(const Conversion&) = delete;
 
     // Runs the protocol to the end; returns the number of lines delivered.
-    uint32_t Run(LineReader& reader, LineWriter& writer) {
+    // `side`, when not null, gets each input line beside its output line.
+    uint32_t Run(LineReader& reader, LineWriter& writer, LineWriter* side) {
         const int step = LineChannels(info_.kind);
         const size_t stride = size_t{info_.width} * static_cast<size_t>(step);
         std::vector<uint8_t> input(stride);
         std::vector<uint8_t> output(stride, 0);
-        AlphaQueue alpha(HasAlpha(info_.kind) ? info_.width : 0);
+        std::vector<uint8_t> pair(side != nullptr ? 2 * stride : 0);
+        PendingLines pending;
         const bool hasAlpha = HasAlpha(info_.kind);
+        const bool keepLines = hasAlpha || side != nullptr;
         reader.ReadLine(input.data());
-        if (hasAlpha) {
-            alpha.Keep(input.data());
+        if (keepLines) {
+            pending.Keep(input);
         }
         uint32_t presented = 1;
         uint32_t delivered = 0;
@@ -146,10 +139,21 @@ class Conversion {
                 if (delivered == info_.height) {
                     throw LibraryError("the conversion delivered more lines than the picture has");
                 }
+                const std::vector<uint8_t>* before = keepLines ? pending.Line(delivered) : nullptr;
+                if (before == nullptr && keepLines) {
+                    throw LibraryError("an output line came before its input line");
+                }
                 if (hasAlpha) {
-                    alpha.Restore(delivered, output.data());
+                    for (size_t x = 3; x < stride; x += 4) {
+                        output[x] = (*before)[x];
+                    }
                 }
                 writer.WriteLine(output.data());
+                if (side != nullptr) {
+                    std::memcpy(pair.data(), before->data(), stride);
+                    std::memcpy(pair.data() + stride, output.data(), stride);
+                    side->WriteLine(pair.data());
+                }
                 ++delivered;
             }
             if ((code & QV_STEP_LAST) != 0) {
@@ -157,8 +161,8 @@ class Conversion {
             }
             if ((code & QV_STEP_TAKEN) != 0 && presented < info_.height) {
                 reader.ReadLine(input.data());
-                if (hasAlpha) {
-                    alpha.Keep(input.data());
+                if (keepLines) {
+                    pending.Keep(input);
                 }
                 ++presented;
             }
@@ -175,13 +179,35 @@ class Conversion {
 
 // Re-encodes the picture as it is (nothing was asked of the library, or the
 // analysis removed everything that was).
-void CopyLines(LineReader& reader, LineWriter& writer, const ImageInfo& info) {
-    std::vector<uint8_t> line(size_t{info.width} * static_cast<size_t>(LineChannels(info.kind)));
+void CopyLines(LineReader& reader, LineWriter& writer, LineWriter* side, const ImageInfo& info) {
+    const size_t stride = size_t{info.width} * static_cast<size_t>(LineChannels(info.kind));
+    std::vector<uint8_t> pair(2 * stride);
     for (uint32_t y = 0; y < info.height; ++y) {
-        reader.ReadLine(line.data());
-        writer.WriteLine(line.data());
+        reader.ReadLine(pair.data());
+        writer.WriteLine(pair.data());
+        if (side != nullptr) {
+            std::memcpy(pair.data() + stride, pair.data(), stride);
+            side->WriteLine(pair.data());
+        }
     }
 }
+
+// An output picture: the temporary file and the encoder writing into it.
+struct PictureOutput {
+    PictureOutput(const std::string& path, uint32_t width, const ImageInfo& info, ColourKind kind,
+                  const WriteOptions& options, std::vector<std::string>& notices)
+        : file(path) {
+        const FileFormat format = FormatFromPath(path);
+        writer = OpenWriter(file.File(), format, width, info.height, info.kind,
+                            StorableKind(format, path, kind), info.metadata, options, notices);
+    }
+    void Finish() {
+        writer->Finish();
+        file.Commit();
+    }
+    OutputFile file;
+    std::unique_ptr<LineWriter> writer;
+};
 
 }  // namespace
 
@@ -216,15 +242,17 @@ TaskOutcome ConvertPicture(const InputFile& input, const std::string& output,
     if (IsGrey(info.kind) && settings.toneHue && *settings.toneHue >= 0) {
         written.kind = HasAlpha(info.kind) ? ColourKind::Rgba : ColourKind::Rgb;
     }
-    const FileFormat format = FormatFromPath(output);
-    OutputFile file(output);
-    auto writer = OpenWriter(file.File(), format, info.width, info.height, info.kind,
-                             StorableKind(format, output, written.kind), info.metadata,
-                             settings.write, outcome.notices);
+    PictureOutput out(output, info.width, info, written.kind, settings.write, outcome.notices);
+    std::unique_ptr<PictureOutput> side;
+    if (!settings.sideBySide.empty()) {
+        side = std::make_unique<PictureOutput>(settings.sideBySide, 2 * info.width, info,
+                                               written.kind, settings.write, outcome.notices);
+    }
+    LineWriter* sideWriter = side ? side->writer.get() : nullptr;
 
     std::string did;
     if (requested == 0) {
-        CopyLines(*reader, *writer, info);
+        CopyLines(*reader, *out.writer, sideWriter, info);
         did = "re-encoded unchanged (no conversion step asked for)";
     } else {
         // The conversion keeps only what the analysis allowed; when that is
@@ -235,11 +263,11 @@ TaskOutcome ConvertPicture(const InputFile& input, const std::string& output,
         const uint16_t effective = context.Record().mode;
         QVTerminateImageConversion(context.Handle());
         if (probe == QV_RESULT_INVALID && effective == 0) {
-            CopyLines(*reader, *writer, info);
+            CopyLines(*reader, *out.writer, sideWriter, info);
             did = "written unchanged: nothing of " + ModeInWords(requested) + " is possible";
         } else {
             Conversion conversion(context, requested, info, settings);
-            const uint32_t lines = conversion.Run(*reader, *writer);
+            const uint32_t lines = conversion.Run(*reader, *out.writer, sideWriter);
             if (lines != info.height) {
                 throw LibraryError("the conversion delivered " + std::to_string(lines) + " of " +
                                    std::to_string(info.height) + " lines");
@@ -251,11 +279,16 @@ TaskOutcome ConvertPicture(const InputFile& input, const std::string& output,
             }
         }
     }
-    writer->Finish();
-    file.Commit();
+    out.Finish();
+    if (side) {
+        side->Finish();
+    }
     outcome.ok = true;
     outcome.report = input.name + " -> " + output + ": " + did +
                      (analysisNote.empty() ? "" : "; " + analysisNote) + "\n";
+    if (side) {
+        outcome.report += input.name + " -> " + settings.sideBySide + ": before | after\n";
+    }
     return outcome;
 }
 

@@ -117,6 +117,7 @@ struct ConvertSettings {
     bool denoise = false;
     bool correct = false;
     AnalysisSettings analysis;  // used with --correct or a tone table
+    std::string sideBySide;     // also write before | after here when not empty
     WriteOptions write;
 };
 

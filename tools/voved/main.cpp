@@ -318,6 +318,7 @@ struct ConvertOptions {
     bool correct = false;
     bool inPlace = false;
     int quality = 92;
+    std::string sideBySide;
 };
 
 int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) {
@@ -342,6 +343,7 @@ int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) 
     settings.correct = o.correct;
     settings.analysis = analysisOptions.Settings();
     settings.write.quality = o.quality;
+    settings.sideBySide = o.sideBySide;
     const std::vector<InputFile> inputs = Inputs({o.input});
     if (!o.inPlace && (o.input == o.output || SameFile(o.input, o.output))) {
         throw CLI::ValidationError("the output is the input; give another name, or --in-place");
@@ -430,6 +432,8 @@ int Main(int argc, char** argv) {
     convert->add_flag("--correct", conv.correct,
                       "colour-correct too (reads the picture twice: statistics first)");
     convertAnalysis.AddTo(convert);
+    convert->add_option("--side-by-side", conv.sideBySide,
+                        "also write before | after into FILE (to compare sharpening levels)");
     convert->add_flag("--in-place", conv.inPlace, "allow OUT to be IN");
     convert->add_option("--quality", conv.quality, "JPEG quality")->check(CLI::Range(1, 100));
 
