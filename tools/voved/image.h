@@ -145,8 +145,10 @@ struct DecodedImage {
     std::vector<uint8_t> pixels;  // height lines of width x LineChannels(kind) bytes
 };
 
-// Reads a whole picture from memory (used by tests and the fuzz targets).
-DecodedImage DecodeImage(const uint8_t* data, size_t size);
+// Reads a whole picture from memory (used by tests and the fuzz targets);
+// a picture of more than `maxPixels` pixels (when not 0) is refused before
+// anything is allocated for it.
+DecodedImage DecodeImage(const uint8_t* data, size_t size, uint64_t maxPixels = 0);
 
 // Grey of an RGB pixel, the luminance weights the library uses.
 constexpr uint8_t GreyOf(uint8_t r, uint8_t g, uint8_t b) {

@@ -215,10 +215,13 @@ std::unique_ptr<LineWriter> OpenWriter(std::FILE* file, FileFormat format, uint3
     return OpenPnmWriter(file, width, height, lineKind, fileKind);
 }
 
-DecodedImage DecodeImage(const uint8_t* data, size_t size) {
+DecodedImage DecodeImage(const uint8_t* data, size_t size, uint64_t maxPixels) {
     auto reader = OpenReader(std::make_unique<MemorySource>(data, size));
     DecodedImage image;
     image.info = reader->Info();
+    if (maxPixels != 0 && uint64_t{image.info.width} * image.info.height > maxPixels) {
+        throw ImageError("the picture is larger than " + std::to_string(maxPixels) + " pixels");
+    }
     const size_t stride = size_t{image.info.width} * LineChannels(image.info.kind);
     image.pixels.resize(stride * image.info.height);
     for (uint32_t y = 0; y < image.info.height; ++y) {

@@ -154,7 +154,11 @@ Metadata CollectMetadata(const jpeg_decompress_struct& info) {
 
 class JpegReader : public LineReader {
   public:
-    explicit JpegReader(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {
+    explicit JpegReader(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {}
+
+    // The work that can fail, after construction, so that the destructor
+    // releases whatever the library allocated.
+    void Start() {
         InstallErrors(errors_);
         info_struct_.err = &errors_.manager;
         Guarded(errors_, "cannot read the JPEG", [this] { jpeg_create_decompress(&info_struct_); });
@@ -224,9 +228,11 @@ class JpegReader : public LineReader {
 
 class JpegWriter : public LineWriter {
   public:
-    JpegWriter(std::FILE* file, uint32_t width, uint32_t height, ColourKind lineKind,
-               ColourKind fileKind, const Metadata& metadata, int quality)
-        : width_(width), lineKind_(lineKind), fileKind_(fileKind) {
+    JpegWriter(uint32_t width, ColourKind lineKind, ColourKind fileKind)
+        : width_(width), lineKind_(lineKind), fileKind_(fileKind) {}
+
+    void Start(std::FILE* file, uint32_t height, const Metadata& metadata, int quality) {
+        const uint32_t width = width_;
         if (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION) {
             throw ImageError("JPEG files hold at most 65500 x 65500 pixels");
         }
@@ -234,7 +240,7 @@ class JpegWriter : public LineWriter {
         info_struct_.err = &errors_.manager;
         Guarded(errors_, "cannot write the JPEG", [this] { jpeg_create_compress(&info_struct_); });
         created_ = true;
-        const bool grey = IsGrey(fileKind);
+        const bool grey = IsGrey(fileKind_);
         Guarded(errors_, "cannot write the JPEG", [&, this] {
             jpeg_stdio_dest(&info_struct_, file);
             info_struct_.image_width = width;
@@ -246,7 +252,7 @@ class JpegWriter : public LineWriter {
             jpeg_start_compress(&info_struct_, TRUE);
         });
         WriteMetadata(metadata);
-        row_.resize(size_t{width} * static_cast<size_t>(FileChannels(fileKind)));
+        row_.resize(size_t{width} * static_cast<size_t>(FileChannels(fileKind_)));
     }
 
     ~JpegWriter() override {
@@ -320,13 +326,17 @@ class JpegWriter : public LineWriter {
 }  // namespace
 
 std::unique_ptr<LineReader> OpenJpegReader(std::unique_ptr<ByteSource> source) {
-    return std::make_unique<JpegReader>(std::move(source));
+    auto reader = std::make_unique<JpegReader>(std::move(source));
+    reader->Start();
+    return reader;
 }
 
 std::unique_ptr<LineWriter> OpenJpegWriter(std::FILE* file, uint32_t width, uint32_t height,
                                            ColourKind lineKind, ColourKind fileKind,
                                            const Metadata& metadata, int quality) {
-    return std::make_unique<JpegWriter>(file, width, height, lineKind, fileKind, metadata, quality);
+    auto writer = std::make_unique<JpegWriter>(width, lineKind, fileKind);
+    writer->Start(file, height, metadata, quality);
+    return writer;
 }
 
 }  // namespace voved::tool

@@ -95,7 +95,11 @@ void ExpandRow(const uint8_t* row, uint8_t* line, uint32_t width, ColourKind kin
 
 class PngReader : public LineReader {
   public:
-    explicit PngReader(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {
+    explicit PngReader(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {}
+
+    // The work that can fail, after construction, so that the destructor
+    // releases whatever the library allocated.
+    void Start() {
         png_ =
             png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors_, ExitWithMessage, IgnoreWarning);
         if (png_ == nullptr) {
@@ -219,9 +223,11 @@ int ColourTypeOfKind(ColourKind kind) {
 
 class PngWriter : public LineWriter {
   public:
-    PngWriter(std::FILE* file, uint32_t width, uint32_t height, ColourKind lineKind,
-              ColourKind fileKind, const Metadata& metadata)
-        : width_(width), lineKind_(lineKind), fileKind_(fileKind) {
+    PngWriter(uint32_t width, ColourKind lineKind, ColourKind fileKind)
+        : width_(width), lineKind_(lineKind), fileKind_(fileKind) {}
+
+    void Start(std::FILE* file, uint32_t height, const Metadata& metadata) {
+        const uint32_t width = width_;
         png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors_, ExitWithMessage,
                                        IgnoreWarning);
         if (png_ == nullptr) {
@@ -233,7 +239,7 @@ class PngWriter : public LineWriter {
                 png_error(png_, "out of memory");
             }
             png_init_io(png_, file);
-            png_set_IHDR(png_, pngInfo_, width, height, 8, ColourTypeOfKind(fileKind),
+            png_set_IHDR(png_, pngInfo_, width, height, 8, ColourTypeOfKind(fileKind_),
                          PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
             if (!metadata.icc.empty()) {
                 png_set_iCCP(png_, pngInfo_, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
@@ -245,7 +251,7 @@ class PngWriter : public LineWriter {
             }
             png_write_info(png_, pngInfo_);
         });
-        row_.resize(size_t{width} * static_cast<size_t>(FileChannels(fileKind)));
+        row_.resize(size_t{width} * static_cast<size_t>(FileChannels(fileKind_)));
     }
 
     ~PngWriter() override { png_destroy_write_struct(&png_, &pngInfo_); }
@@ -272,13 +278,17 @@ class PngWriter : public LineWriter {
 }  // namespace
 
 std::unique_ptr<LineReader> OpenPngReader(std::unique_ptr<ByteSource> source) {
-    return std::make_unique<PngReader>(std::move(source));
+    auto reader = std::make_unique<PngReader>(std::move(source));
+    reader->Start();
+    return reader;
 }
 
 std::unique_ptr<LineWriter> OpenPngWriter(std::FILE* file, uint32_t width, uint32_t height,
                                           ColourKind lineKind, ColourKind fileKind,
                                           const Metadata& metadata) {
-    return std::make_unique<PngWriter>(file, width, height, lineKind, fileKind, metadata);
+    auto writer = std::make_unique<PngWriter>(width, lineKind, fileKind);
+    writer->Start(file, height, metadata);
+    return writer;
 }
 
 }  // namespace voved::tool
