@@ -196,6 +196,22 @@ TEST(RotationCurve, TwoSegmentsJoinAtTheGreyPoint) {
     EXPECT_EQ(y[100], 120);
 }
 
+TEST(RotationCurve, AGreyPointAtTheWhitePointIsNotASpan) {
+    // A white point without chroma makes the grey point the white point:
+    // m equals l but for the last bit. Both roundings give the same curve,
+    // through the neutral level, instead of a segment that whitens all above.
+    const std::vector<int16_t> exact = Curve({10, 160, 160, 150}, 5101);
+    const std::vector<int16_t> below = Curve({10, 160, 160, std::nextafter(150.0, 0.0)}, 5101);
+    EXPECT_EQ(below, exact);
+    EXPECT_EQ(exact[150], 160);
+    EXPECT_EQ(exact[200], 210);
+    // A real span, however small, still takes the (steep) segment to white.
+    const std::vector<int16_t> apart = Curve({10, 160, 160, 149.5}, 5101);
+    EXPECT_EQ(apart[149], 159);
+    EXPECT_EQ(apart[150], 233);
+    EXPECT_EQ(apart[151], 380);
+}
+
 TEST(RotationCurve, NoFloorWhenTheSearchTopMoved) {
     const std::vector<int16_t> y = Curve({10, 245, 200, 300, 245});
     EXPECT_EQ(y[0], 0);

@@ -40,6 +40,11 @@ constexpr double kFarBelowBlack = -300.0;
 constexpr double kDeepFloor = -5.0;
 constexpr double kShadowLift = 1.5;
 constexpr double kSteepestShadowEnd = 192.0;
+// A white point without chroma is its own nearest grey point, so the rotated
+// span and the rotated grey level are then equal but for rounding. The
+// segments that end at white divide by their difference: a difference this
+// small is no span at all, not a vertical segment that whitens everything.
+constexpr double kSameLevel = 1e-9;
 
 constexpr double kStretchFloor = 10.0;
 constexpr int32_t kStretchTop = 245;
@@ -102,7 +107,7 @@ CurveShape ThroughGreyIfAbove(const RotationCurve& c) {
 
 CurveShape ChooseShape(RotationCurve* c) {
     const double diff = c->t - c->m;
-    if (c->l <= c->m) {
+    if (c->l - c->m <= kSameLevel) {
         return std::fabs(diff) < kNearNeutral ? ThroughGreyIfAbove(*c) : StraightIfSpan(*c);
     }
     if (c->m < kFarBelowBlack) {
