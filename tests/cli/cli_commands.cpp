@@ -110,6 +110,11 @@ TEST(VovedCorrect, KeepsAlphaAndExif) {
     const auto run = RunVoved({"correct", dir.Path("a.png"), dir.Path("e.jpg"), "-d",
                                dir.Path("out"), "--tone-table", CompiledTable(dir)});
     ASSERT_EQ(run.status, 0) << run.err;
+    // The tone table maps every byte of a 4-byte pixel: alpha must be put back.
+    EXPECT_TRUE(Contains(run.out, "a.png -> " + dir.Path("out/a.png") +
+                                      ": colour corrected and "
+                                      "tone table applied"))
+        << run.out;
     ImageInfo pngInfo;
     const Picture out = ReadPicture(dir.Path("out/a.png"), &pngInfo);
     ASSERT_EQ(out.kind, ColourKind::Rgba);
@@ -344,6 +349,8 @@ TEST(VovedConvert, DeliversEveryLineOfTheInputWidth) {
         {"--correct"},
         {"--correct", "--denoise"},
         {"--sharpen", "1", "--tone", "200"},
+        {"--tone-table", CompiledTable(dir)},
+        {"--correct", "--denoise", "--tone-table", CompiledTable(dir)},
     };
     for (const auto& options : cases) {
         std::string label;
