@@ -35,9 +35,8 @@ rm "$work/big.ppm" "$work/small.ppm"
 ls -l "$work/big.jpg"
 
 measure() {
-  /usr/bin/time -v "$@" 2>"$work/time.txt" >/dev/null
+  /usr/bin/time -v "$@" 2>"$work/time.txt"
   grep -E "Maximum resident set size|Elapsed" "$work/time.txt"
-  grep -v "^\s" "$work/time.txt" || true
 }
 echo "correct (decoded twice, default --max-memory 256MiB):"
 measure "$voved" correct "$work/big.jpg" -o "$work/out.jpg"
