@@ -152,6 +152,10 @@ typedef struct QVContext {
     QVHandle auxBlock;
     uint32_t cameraModelSet;
     char cameraModel[260];
+
+    /* Streaming conversion: 1 once QVCorrection2 has answered QV_STEP_LAST in
+     * a pipeline that gives later calls no result; 0 when a conversion opens. */
+    uint16_t conversionDone;
 } QVContext;
 
 /* ---- Result codes (QVResult) ------------------------------------------ */

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <limits>
 
+#include "analysis/camera_plugin.h"
 #include "analysis/rotation.h"
 #include "analysis/tone_curves.h"
 #include "pixels/fixed.h"
@@ -335,10 +336,18 @@ int16_t ClassifyScene(QVContext* context, QVAnalysisRecord* record, uint32_t hue
     record->rotatedNeutralLevel = 0.0;
     const CastGeometry cast = MeasureCast(*record);
     record->neutralLevel = cast.neutralLevel;
+    const int16_t mr = s16(meanRadius);
     const SceneFeatures features =
-        MeasureSceneFeatures(*record, cast, hueSpread, levelHueSpread, s16(meanRadius));
+        MeasureSceneFeatures(*record, cast, hueSpread, levelHueSpread, mr);
     const SceneRule& rule = MatchSceneRule(features);
     SceneChoice choice{rule.sceneClass, rule.type, kDefaultRotationStrength};
+
+    // Without a plug-in the class and type stand as the rules gave them.
+    uint16_t flags = 0;
+    if (context->cameraModelSet != 0 && AskCameraPlugin(context->cameraModel, &flags) &&
+        ApplyCameraFlags(context, flags, mr, &choice) != 0) {
+        return kNoCorrection;
+    }
     context->sceneCode = choice.sceneClass;
 
     Matrix3 rotation = kIdentityMatrix;

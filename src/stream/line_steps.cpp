@@ -1,0 +1,156 @@
+// Resampling, packing and gain steps of the streaming conversion.
+#include "stream/line_steps.h"
+
+#include "pixels/fixed.h"
+#include "pixels/pixels.h"
+#include "stream/layout_dispatch.h"
+
+namespace voved {
+
+namespace {
+
+// Walks the ends of the spans that elements 0, 1, 2, ... cover when `from`
+// elements are spread over `to`: floor((i + 1) x to / from), exactly, with
+// no division per element.
+class SpanEnds {
+  public:
+    SpanEnds(uint32_t to, uint32_t from) : whole_(to / from), part_(to % from), from_(from) {}
+    uint32_t Next() {
+        end_ += whole_;
+        rest_ += part_;
+        if (rest_ >= from_) {
+            rest_ -= from_;
+            ++end_;
+        }
+        return end_;
+    }
+
+  private:
+    uint32_t whole_;
+    uint32_t part_;
+    uint32_t from_;
+    uint32_t end_ = 0;
+    uint32_t rest_ = 0;
+};
+
+inline void WriteSample(uint8_t* pixel, int16_t layout, const Sample& s) {
+    const Rgb c = InverseTransform(s.y, s.dr, s.db);
+    WritePixel(pixel, layout, c.r, c.g, c.b, 0);
+}
+
+Sample SampleAt(const ConstWorkLine& line, uint32_t i) {
+    return {line.y[i], line.dr[i], line.db[i]};
+}
+
+// floor(numerator / denominator) for a positive denominator.
+constexpr int32_t FloorDiv(int32_t numerator, int32_t denominator) {
+    return numerator >= 0 ? numerator / denominator
+                          : -((denominator - 1 - numerator) / denominator);
+}
+
+// Each sample to floor((2x + g) / 2g): x / g rounded, halves up. The gain is
+// a template argument so that the division becomes a multiplication.
+template <int32_t Gain>
+void DivideSamples(int16_t* samples, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        samples[i] = s16(FloorDiv(2 * samples[i] + Gain, 2 * Gain));
+    }
+}
+
+}  // namespace
+
+int16_t UnpackScaledLine(const uint8_t* pixels, int16_t* line, uint16_t pixelCount, uint16_t width,
+                         int16_t step, int16_t layout) {
+    if (pixelCount == 0) {
+        return 0;
+    }
+    const WorkLine out = Planes(line, width);
+    SpanEnds ends(width, pixelCount);
+    WithLayout(layout, [&](auto code) {
+        uint32_t u = 0;
+        for (uint32_t j = 0; j < pixelCount; ++j) {
+            const uint32_t v = ends.Next();
+            if (v > u) {
+                const Rgb c = ReadPixel(pixels, code);
+                const Sample s = ForwardTransform(c.r, c.g, c.b);
+                for (uint32_t i = u; i < v; ++i) {
+                    StoreSample(out, i, s);
+                }
+                u = v;
+            }
+            pixels = Advance(pixels, step);
+        }
+    });
+    return 0;
+}
+
+int16_t PackScaledLine(const int16_t* line, uint8_t* pixels, uint16_t width, uint16_t pixelCount,
+                       int16_t step, int16_t layout) {
+    if (width == 0) {
+        return 0;
+    }
+    const ConstWorkLine in = Planes(line, width);
+    SpanEnds ends(pixelCount, width);
+    WithLayout(layout, [&](auto code) {
+        uint32_t u = 0;
+        for (uint32_t i = 0; i < width; ++i) {
+            const uint32_t v = ends.Next();
+            for (; u < v; ++u) {
+                WriteSample(pixels, code, SampleAt(in, i));
+                pixels = Advance(pixels, step);
+            }
+        }
+    });
+    return 0;
+}
+
+int16_t PackLine(const int16_t* line, uint8_t* pixels, uint16_t pixelCount, int16_t step,
+                 int16_t layout) {
+    const ConstWorkLine in = Planes(line, pixelCount);
+    WithLayout(layout, [&](auto code) {
+        for (uint32_t i = 0; i < pixelCount; ++i) {
+            WriteSample(pixels, code, SampleAt(in, i));
+            pixels = Advance(pixels, step);
+        }
+    });
+    return 0;
+}
+
+int16_t CopyScaledChroma(const int16_t* source, int16_t* target, uint16_t width,
+                         int16_t chromaGain) {
+    const ConstWorkLine in = Planes(source, width);
+    const WorkLine out = Planes(target, width);
+    for (uint32_t i = 0; i < width; ++i) {
+        out.dr[i] = s16(in.dr[i] * chromaGain);
+        out.db[i] = s16(in.db[i] * chromaGain);
+    }
+    return 0;
+}
+
+int16_t RemoveSharpenGain(int16_t* line, uint16_t width, int16_t chromaGain) {
+    const uint32_t samples = 3u * width;
+    switch (chromaGain) {
+    case 1:
+        break;
+    case 2:
+        DivideSamples<2>(line, samples);
+        break;
+    case 3:
+        DivideSamples<3>(line, samples);
+        break;
+    case 4:
+        DivideSamples<4>(line, samples);
+        break;
+    case 5:
+        DivideSamples<5>(line, samples);
+        break;
+    default:
+        for (uint32_t i = 0; i < samples; ++i) {
+            line[i] = s16(FloorDiv(2 * line[i] + chromaGain, 2 * chromaGain));
+        }
+        break;
+    }
+    return 0;
+}
+
+}  // namespace voved

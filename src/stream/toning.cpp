@@ -1,0 +1,93 @@
+// Monochrome toning of working lines and of pixels.
+#include "correct/shared_steps.h"
+#include "pixels/fixed.h"
+#include "pixels/pixels.h"
+#include "stream/layout_dispatch.h"
+#include "stream/line_steps.h"
+
+namespace voved {
+
+namespace {
+
+constexpr int16_t kFullTurn = 360;
+constexpr double kRadiansPerDegree = 0.0174532925;  // pi / 180 cut to ten places
+constexpr long double kFactorScale = 1024.0L;
+constexpr int16_t kMaxLuma = 255;
+
+// Radius of the tone circle for a luminance: ((Y x 100) >> 8) + 10 in a
+// 16-bit register.
+int16_t ToneRadius(int32_t y) {
+    return s16(AsrInt(y * 100, 8) + 10);
+}
+
+int16_t ToneDifference(int32_t factor, int16_t radius) {
+    return s16(AsrInt(factor * radius, 10));
+}
+
+// Truncation toward zero of a value well inside the 32-bit range.
+int32_t TruncExtended(long double x) {
+    return static_cast<int32_t>(x);
+}
+
+}  // namespace
+
+int16_t ReduceHue(int16_t toneHue) {
+    return toneHue >= kFullTurn ? static_cast<int16_t>(toneHue % kFullTurn) : toneHue;
+}
+
+ToneFactors ToneFactorsOf(int16_t toneHue) {
+    // The angle is formed in double precision; its sine and cosine, and the
+    // scaling, stay in extended precision. Hue 90 gives 1023, not 1024.
+    const double angle = toneHue * kRadiansPerDegree;
+    return {TruncExtended(SineExtended(angle) * kFactorScale),
+            TruncExtended(CosineExtended(angle) * kFactorScale)};
+}
+
+int16_t ToneWorkLine(int16_t* line, uint16_t width, int16_t toneHue) {
+    const WorkLine out = Planes(line, width);
+    const int16_t hue = ReduceHue(toneHue);
+    if (hue < 0) {
+        for (uint32_t i = 0; i < width; ++i) {
+            out.dr[i] = 0;
+            out.db[i] = 0;
+        }
+        return 0;
+    }
+    const ToneFactors k = ToneFactorsOf(hue);
+    for (uint32_t i = 0; i < width; ++i) {
+        if (out.y[i] > kMaxLuma) {
+            out.y[i] = kMaxLuma;
+        }
+        const int16_t radius = ToneRadius(out.y[i]);
+        out.dr[i] = ToneDifference(k.ks, radius);
+        out.db[i] = ToneDifference(k.kc, radius);
+    }
+    return 0;
+}
+
+int16_t ToneConvertPixels(const uint8_t* source, uint8_t* destination, uint16_t pixelCount,
+                          int16_t step, int16_t layout, int16_t toneHue) {
+    const int16_t hue = ReduceHue(toneHue);
+    const ToneFactors k = hue >= 0 ? ToneFactorsOf(hue) : ToneFactors{0, 0};
+    WithLayout(layout, [&](auto code) {
+        for (uint32_t i = 0; i < pixelCount; ++i) {
+            const Rgb c = ReadPixel(source, code);
+            const uint16_t bit15 = ReadBit15(source, code);
+            const int32_t y = Luma(c.r, c.g, c.b);
+            int32_t dr = 0;
+            int32_t db = 0;
+            if (hue >= 0) {
+                const int16_t radius = ToneRadius(y);
+                dr = ToneDifference(k.ks, radius);
+                db = ToneDifference(k.kc, radius);
+            }
+            const Rgb out = InverseTransform(y, dr, db);
+            WritePixel(destination, code, out.r, out.g, out.b, bit15);
+            source = Advance(source, step);
+            destination = Advance(destination, step);
+        }
+    });
+    return 0;
+}
+
+}  // namespace voved
