@@ -1,6 +1,7 @@
-// Hues below are the library's hue angles (0 along +(B-Y), 90 along +(R-Y)):
-// 0-60 blue to magenta, 60-130 magenta-red to red, 130-170 orange, 170-200
-// yellow, 200-280 green, 280-340 cyan to blue. "Black-to-white difference"
+// Hues below are the library's hue angles (0 along +(B-Y), 90 along +(R-Y)).
+// Measured on pure colours: blue 353, magenta 45, red 114, orange 145,
+// yellow 171, green 225, cyan 295; so 300..359 is cyan-blue to blue, 80..130
+// red, 90..165 red to orange, 130..165 orange. "Black-to-white difference"
 // is the chroma distance between the mean colours of the black and white
 // points; "colourful" refers to the mean chroma of the sampled pixels.
 #include "words.h"
@@ -44,11 +45,11 @@ constexpr const char* kSceneMeanings[] = {
     /* 5125 */ "shadows far more colourful than the highlights: levels stretched, colours kept",
     /* 5126 */ "shadows clearly more colourful than the highlights, with a colour difference: kept as it is",
     /* 5127 */ "neutral shadows under coloured highlights, hues very uniform or very mixed: kept as it is",
-    /* 5128 */ "neutral shadows under coloured, not bluish highlights: levels stretched, colours kept",
-    /* 5129 */ "wide black-to-white colour difference in a picture of many hues, highlights not cool: kept as it is",
+    /* 5128 */ "neutral shadows under coloured highlights that are not cyan-blue: levels stretched, colours kept",
+    /* 5129 */ "wide black-to-white colour difference, many hues, highlights not green, cyan or blue: kept as it is",
     /* 5130 */ "wide black-to-white colour difference, hue changing strongly with level: levels stretched, colours kept",
     /* 5131 */ "the cast grows toward the highlights far beyond white, few hues: kept as it is",
-    /* 5132 */ "clearly coloured, not bluish highlights in a colourful picture: kept as it is",
+    /* 5132 */ "clearly coloured highlights, not cyan-blue, in a colourful picture: kept as it is",
     /* 5133 */ "coloured highlights over exactly neutral shadows, many hues: kept as it is",
     /* 5134 */ "bluish highlights in a picture of almost one hue: kept as it is",
     /* 5135 */ "bluish highlights, hue changing with level, the cast growing beyond white: kept as it is",
