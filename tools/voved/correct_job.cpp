@@ -1,0 +1,153 @@
+// The one-shot correction of one picture: statistics over every line,
+// analysis, then QVCorrection line by line while the output is encoded.
+// A picture that would take more than the memory limit decoded is read
+// twice (statistics, then correction) instead of being held whole.
+#include <cstring>
+
+#include "jobs.h"
+#include "output.h"
+#include "words.h"
+
+namespace voved::tool {
+
+namespace {
+
+// Where the lines of the correction pass come from: the picture held whole,
+// or a second decoding of the file.
+class LineSupply {
+  public:
+    LineSupply(std::vector<uint8_t> pixels, size_t stride, const InputFile& input)
+        : pixels_(std::move(pixels)), stride_(stride) {
+        if (pixels_.empty()) {
+            reader_ = OpenInput(input);
+            line_.resize(stride);
+        }
+    }
+    uint8_t* Line(uint32_t y) {
+        if (reader_ == nullptr) {
+            return pixels_.data() + stride_ * y;
+        }
+        reader_->ReadLine(line_.data());
+        return line_.data();
+    }
+
+  private:
+    std::vector<uint8_t> pixels_;
+    size_t stride_;
+    std::unique_ptr<LineReader> reader_;
+    std::vector<uint8_t> line_;
+};
+
+// An output picture: the temporary file and the encoder writing into it.
+struct PictureOutput {
+    PictureOutput(const std::string& path, uint32_t width, uint32_t height, const ImageInfo& info,
+                  const WriteOptions& options, std::vector<std::string>& notices)
+        : file(path) {
+        const FileFormat format = FormatFromPath(path);
+        writer = OpenWriter(file.File(), format, width, height, info.kind,
+                            StorableKind(format, path, info.kind), info.metadata, options, notices);
+    }
+    void Finish() {
+        writer->Finish();
+        file.Commit();
+    }
+    OutputFile file;
+    std::unique_ptr<LineWriter> writer;
+};
+
+std::string Describe(const QVContext& record, const AnalysisOutcome& analysis) {
+    const std::string why = ExplainAnalysis(record, analysis);
+    const std::string scene =
+        "scene " + std::to_string(record.sceneCode) + ": " + SceneClassMeaning(record.sceneCode);
+    const bool table = (record.mode & QV_MODE_BYTE_TABLE) != 0 && !analysis.tableLeftOut;
+    switch (analysis.result) {
+    case QV_RESULT_OK:
+        if ((analysis.requestedMode & QV_MODE_CORRECT) == 0) {
+            return "tone table applied";
+        }
+        return std::string(table ? "colour corrected and tone table applied" : "colour corrected") +
+               " (" + scene + ")" + (why.empty() ? "" : "; " + why);
+    case QV_RESULT_TONE_ONLY:
+        return "tone table applied, colours unchanged: " + why;
+    default:
+        return "written unchanged: " + (why.empty() ? ResultInWords(analysis.result) : why);
+    }
+}
+
+}  // namespace
+
+TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
+                           const CorrectSettings& settings) {
+    TaskOutcome outcome;
+    auto reader = OpenInput(input);
+    const ImageInfo info = reader->Info();
+    CheckPictureSize(info);
+    outcome.notices = info.notices;
+    const int step = LineChannels(info.kind);
+    const size_t stride = size_t{info.width} * static_cast<size_t>(step);
+    const bool whole = uint64_t{stride} * info.height <= settings.maxMemory;
+
+    Context context;
+    std::vector<uint8_t> pixels(whole ? stride * info.height : 0);
+    std::vector<uint8_t> line(whole ? 0 : stride);
+    for (uint32_t y = 0; y < info.height; ++y) {
+        uint8_t* target = whole ? pixels.data() + stride * y : line.data();
+        reader->ReadLine(target);
+        AddStatistics(context, target, info, nullptr);
+    }
+    reader.reset();
+    const AnalysisOutcome analysis = RunAnalysis(context, settings.analysis, info.metadata);
+    const QVContext& record = context.Record();
+    const bool apply =
+        (analysis.result == QV_RESULT_OK || analysis.result == QV_RESULT_TONE_ONLY) &&
+        (record.flags & QV_FLAG_DERIVED) != 0;
+
+    LineSupply supply(std::move(pixels), stride, input);
+    PictureOutput out(output, info.width, info.height, info, settings.write, outcome.notices);
+    std::unique_ptr<PictureOutput> side;
+    std::vector<uint8_t> pair;
+    if (!settings.sideBySide.empty()) {
+        side = std::make_unique<PictureOutput>(settings.sideBySide, 2 * info.width, info.height,
+                                               info, settings.write, outcome.notices);
+        pair.resize(2 * stride);
+    }
+    std::vector<uint8_t> alpha(HasAlpha(info.kind) ? info.width : 0);
+    for (uint32_t y = 0; y < info.height; ++y) {
+        uint8_t* pixelsOfLine = supply.Line(y);
+        if (side) {
+            std::memcpy(pair.data(), pixelsOfLine, stride);
+        }
+        for (uint32_t x = 0; x < alpha.size(); ++x) {
+            alpha[x] = pixelsOfLine[4 * x + 3];
+        }
+        if (apply) {
+            const QVResult result = QVCorrection(
+                context.Handle(), pixelsOfLine, pixelsOfLine, static_cast<uint16_t>(info.width),
+                static_cast<uint16_t>(info.height), static_cast<int16_t>(step), QV_PIXEL_RGB);
+            if (result != QV_RESULT_OK) {
+                throw LibraryError("the correction failed: " + ResultInWords(result));
+            }
+        }
+        // The tone table maps every byte of a 4-byte pixel; alpha stays as it was.
+        for (uint32_t x = 0; x < alpha.size(); ++x) {
+            pixelsOfLine[4 * x + 3] = alpha[x];
+        }
+        out.writer->WriteLine(pixelsOfLine);
+        if (side) {
+            std::memcpy(pair.data() + stride, pixelsOfLine, stride);
+            side->writer->WriteLine(pair.data());
+        }
+    }
+    out.Finish();
+    if (side) {
+        side->Finish();
+    }
+    outcome.ok = true;
+    outcome.report = input.name + " -> " + output + ": " + Describe(record, analysis) + "\n";
+    if (side) {
+        outcome.report += input.name + " -> " + settings.sideBySide + ": before | after\n";
+    }
+    return outcome;
+}
+
+}  // namespace voved::tool

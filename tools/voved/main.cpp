@@ -1,0 +1,485 @@
+// voved: corrects photos with the Voved32 library.
+//
+//   voved correct [IN...] [-o OUT | -d DIR]   one-shot correction
+//   voved analyse [IN...] [--json] [--plot F] what the analysis derived
+//   voved convert IN OUT [--sharpen L ...]    streaming conversion
+//   voved tone-table compile DESC.json OUT.bin | dump IN.bin
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include <CLI/CLI.hpp>
+
+#include "jobs.h"
+#include "output.h"
+#include "report.h"
+#include "tone_table.h"
+
+namespace voved::tool {
+
+extern const unsigned char kSamplePhoto[];
+extern const size_t kSamplePhotoSize;
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr const char* kSampleName = "chelsea.jpg";
+constexpr uint64_t kDefaultMaxMemory = 256u << 20;
+
+// Named tones. Each hue is that of a reference colour measured with the
+// library's own colour differences, hue = atan2(R - Y, B - Y) in degrees with
+// Y = (5R + 9G + 2B) / 16: sepia from a sepia print brown (112, 66, 20) gives
+// 144, rounded toward the orange of a warm print to 146; gold from gold
+// toning (212, 175, 55), 160; selenium from a purple-brown selenium print
+// (96, 70, 82), 79; cyanotype from Prussian blue (18, 58, 110), 330; green
+// from (0, 128, 0), 225.
+const std::map<std::string, int> kNamedTones = {
+    {"sepia", 146}, {"gold", 160}, {"selenium", 79}, {"cyanotype", 330}, {"green", 225},
+};
+
+constexpr const char* kToneHelp =
+    "tone the picture to one hue: degrees 0..359 or a name (sepia 146, gold 160, "
+    "selenium 79, cyanotype 330, green 225). The hue turns from blue (0) through "
+    "magenta (45), red (114), orange (146), yellow (171), green (225) and cyan (295) "
+    "back to blue";
+constexpr const char* kSharpenHelp =
+    "sharpen: -1 is the strongest, 0 the usual, 1, 2 and 3 ever gentler. A HIGHER "
+    "number is GENTLER";
+
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw ToneTableError("cannot open " + path);
+    }
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+}
+
+int CompileToneTable(const std::string& source, const std::string& target) {
+    try {
+        const std::vector<uint8_t> text = ReadWholeFile(source);
+        const std::vector<uint8_t> table =
+            EncodeToneTable(ToneTableFromJson(std::string(text.begin(), text.end())));
+        OutputFile out(target);
+        if (std::fwrite(table.data(), 1, table.size(), out.File()) != table.size()) {
+            throw ImageError("cannot write " + target);
+        }
+        out.Commit();
+        std::printf("%s: %zu bytes, checksum %u\n", target.c_str(), table.size(),
+                    static_cast<unsigned>(table.back()));
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "voved: %s: %s\n", source.c_str(), error.what());
+        return kExitFailure;
+    }
+}
+
+int DumpToneTable(const std::string& source) {
+    try {
+        const ToneTableDesc desc = DecodeToneTable(ReadWholeFile(source));
+        std::fputs(ToneTableToJson(desc).c_str(), stdout);
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "voved: %s: %s\n", source.c_str(), error.what());
+        return kExitFailure;
+    }
+}
+
+std::vector<InputFile> Inputs(const std::vector<std::string>& paths) {
+    std::vector<InputFile> inputs;
+    if (paths.empty()) {
+        InputFile sample;
+        sample.name = kSampleName;
+        sample.memory = kSamplePhoto;
+        sample.size = kSamplePhotoSize;
+        inputs.push_back(sample);
+    }
+    for (const auto& path : paths) {
+        InputFile input;
+        input.name = path;
+        input.path = path;
+        inputs.push_back(input);
+    }
+    return inputs;
+}
+
+std::vector<std::string> Names(const std::vector<InputFile>& inputs) {
+    std::vector<std::string> names;
+    for (const auto& input : inputs) {
+        names.push_back(input.name);
+    }
+    return names;
+}
+
+// Options of the analysis shared by the three picture commands.
+struct AnalysisOptions {
+    std::string toneTable;
+    std::string camera;
+    bool noColour = false;
+
+    void AddTo(CLI::App* command) {
+        command->add_option("--tone-table", toneTable,
+                            "tone parameter table (binary, or its JSON form) to build a tone "
+                            "table from");
+        command->add_option("--camera", camera,
+                            "camera model for the camera-properties plug-in (default: the "
+                            "model in the picture's EXIF data)");
+    }
+
+    AnalysisSettings Settings() const {
+        AnalysisSettings settings;
+        settings.colour = !noColour;
+        if (!toneTable.empty()) {
+            try {
+                settings.toneTable =
+                    std::make_shared<const std::vector<uint8_t>>(LoadToneTableFile(toneTable));
+            } catch (const ToneTableError& error) {
+                throw Failure(toneTable + ": " + error.what());
+            }
+        }
+        if (!camera.empty()) {
+            settings.camera = camera;
+        }
+        return settings;
+    }
+};
+
+struct OutputOptions {
+    std::string output;
+    std::string directory;
+    std::string format;
+    bool inPlace = false;
+};
+
+void EnsureDirectory(const std::string& directory) {
+    struct stat info {};
+    if (stat(directory.c_str(), &info) != 0) {
+        mkdir(directory.c_str(), 0777);  // a failure shows when the files are written
+    }
+}
+
+// The output path of each input, or the reason it has none.
+std::vector<std::string> OutputPaths(const std::vector<InputFile>& inputs, const OutputOptions& o,
+                                     const char* suffix, std::vector<std::string>& refusals) {
+    std::vector<std::string> outputs;
+    std::set<std::string> taken;
+    refusals.assign(inputs.size(), "");
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const InputFile& input = inputs[i];
+        const std::string base = input.path.empty() ? input.name : input.path;
+        std::string out;
+        if (o.inPlace) {
+            out = input.path;
+        } else if (!o.output.empty()) {
+            out = o.output;
+        } else {
+            out = DerivedOutputPath(base, o.directory, o.directory.empty() ? suffix : "", o.format);
+        }
+        outputs.push_back(out);
+        if (!taken.insert(out).second) {
+            refusals[i] = "the output " + out + " is already written for another input";
+        }
+        if (!o.inPlace) {
+            for (const auto& other : inputs) {
+                if (!other.path.empty() && (other.path == out || SameFile(other.path, out))) {
+                    refusals[i] = "the output " + out +
+                                  " is an input; give another name, or --in-place to replace it";
+                }
+            }
+        }
+    }
+    return outputs;
+}
+
+void CheckOutputOptions(const OutputOptions& o, size_t inputCount, bool sampleOnly) {
+    if (!o.output.empty() && inputCount > 1) {
+        throw CLI::ValidationError("-o names one output file; use -d DIR for several inputs");
+    }
+    if (o.inPlace && (!o.output.empty() || !o.directory.empty())) {
+        throw CLI::ValidationError("--in-place writes over each input; it takes no -o or -d");
+    }
+    if (o.inPlace && sampleOnly) {
+        throw CLI::ValidationError("--in-place needs input files");
+    }
+}
+
+int RunCorrect(const std::vector<std::string>& paths, const OutputOptions& out,
+               const AnalysisOptions& analysisOptions, const std::string& sideBySide, int quality,
+               uint64_t maxMemory, unsigned jobs) {
+    const std::vector<InputFile> inputs = Inputs(paths);
+    CheckOutputOptions(out, inputs.size(), paths.empty());
+    if (!sideBySide.empty() && inputs.size() > 1) {
+        throw CLI::ValidationError("--side-by-side takes one input");
+    }
+    CorrectSettings settings;
+    settings.analysis = analysisOptions.Settings();
+    if (!settings.analysis.colour && !settings.analysis.toneTable) {
+        throw CLI::ValidationError("--no-colour without --tone-table leaves nothing to do");
+    }
+    settings.sideBySide = sideBySide;
+    settings.maxMemory = maxMemory;
+    settings.write.quality = quality;
+    if (!out.directory.empty()) {
+        EnsureDirectory(out.directory);
+    }
+    std::vector<std::string> refusals;
+    const auto outputs = OutputPaths(inputs, out, "-corrected", refusals);
+    BatchSettings batch;
+    batch.jobs = jobs;
+    batch.verb = "corrected";
+    return RunBatch(Names(inputs), batch, [&](size_t i) {
+        if (!refusals[i].empty()) {
+            TaskOutcome refused;
+            refused.error = refusals[i];
+            return refused;
+        }
+        return CorrectPicture(inputs[i], outputs[i], settings);
+    });
+}
+
+int RunAnalyse(const std::vector<std::string>& paths, const AnalysisOptions& analysisOptions,
+               bool json, const std::string& plot, unsigned jobs) {
+    const std::vector<InputFile> inputs = Inputs(paths);
+    if (!plot.empty() && inputs.size() > 1) {
+        throw CLI::ValidationError("--plot takes one input");
+    }
+    AnalyseSettings settings;
+    settings.analysis = analysisOptions.Settings();
+    settings.json = json;
+    settings.plot = plot;
+    std::vector<AnalysisReport> reports(inputs.size());
+    std::vector<std::string> errors(inputs.size());
+    BatchSettings batch;
+    batch.jobs = jobs;
+    batch.verb = "analysed";
+    batch.summary = inputs.size() > 1;
+    const int status = RunBatch(Names(inputs), batch, [&](size_t i) {
+        try {
+            return AnalysePicture(inputs[i], settings, reports[i]);
+        } catch (const std::exception& error) {
+            errors[i] = error.what();
+            throw;
+        }
+    });
+    if (json) {
+        nlohmann::ordered_json all = nlohmann::ordered_json::array();
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            if (errors[i].empty()) {
+                all.push_back(ReportJson(reports[i]));
+            } else {
+                all.push_back({{"file", inputs[i].name}, {"error", errors[i]}});
+            }
+        }
+        std::cout << (inputs.size() == 1 ? all[0] : all).dump(2) << "\n";
+    }
+    return status;
+}
+
+std::optional<int> ParseTone(const std::string& tone) {
+    if (tone.empty()) {
+        return std::nullopt;
+    }
+    const auto named = kNamedTones.find(tone);
+    if (named != kNamedTones.end()) {
+        return named->second;
+    }
+    try {
+        size_t used = 0;
+        const int hue = std::stoi(tone, &used);
+        if (used == tone.size() && hue >= 0 && hue < 360) {
+            return hue;
+        }
+    } catch (const std::exception&) {
+    }
+    throw CLI::ValidationError("--tone takes a hue 0..359 or one of sepia, gold, selenium, "
+                               "cyanotype, green");
+}
+
+struct ConvertOptions {
+    std::string input;
+    std::string output;
+    int sharpen = 0;
+    bool sharpenGiven = false;
+    int outputWidth = 0;
+    int resolutionScale = 0;
+    std::string tone;
+    bool grey = false;
+    bool denoise = false;
+    bool correct = false;
+    bool inPlace = false;
+    int quality = 92;
+    std::string sideBySide;
+};
+
+int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) {
+    if ((o.outputWidth == 0) != (o.resolutionScale == 0)) {
+        throw CLI::ValidationError("--output-width and --resolution-scale go together");
+    }
+    if (o.outputWidth != 0 && !o.sharpenGiven) {
+        throw CLI::ValidationError("the working size only applies with --sharpen");
+    }
+    if (o.outputWidth != 0 && o.correct) {
+        throw CLI::ValidationError("--correct works at the picture's own size: it takes no "
+                                   "--output-width");
+    }
+    ConvertSettings settings;
+    if (o.sharpenGiven) {
+        settings.sharpen = o.sharpen;
+    }
+    settings.outputWidth = static_cast<uint16_t>(o.outputWidth);
+    settings.resolutionScale = static_cast<int16_t>(o.resolutionScale);
+    settings.toneHue = o.grey ? std::optional<int>(-1) : ParseTone(o.tone);
+    settings.denoise = o.denoise;
+    settings.correct = o.correct;
+    settings.analysis = analysisOptions.Settings();
+    settings.write.quality = o.quality;
+    settings.sideBySide = o.sideBySide;
+    const std::vector<InputFile> inputs = Inputs({o.input});
+    if (!o.inPlace && (o.input == o.output || SameFile(o.input, o.output))) {
+        throw CLI::ValidationError("the output is the input; give another name, or --in-place");
+    }
+    BatchSettings batch;
+    batch.jobs = 1;
+    batch.verb = "converted";
+    batch.summary = false;
+    return RunBatch(Names(inputs), batch,
+                    [&](size_t) { return ConvertPicture(inputs[0], o.output, settings); });
+}
+
+}  // namespace
+
+int Main(int argc, char** argv) {
+    CLI::App app{"voved: automatic photo correction with the Voved32 library.\n"
+                 "Without input files, correct and analyse work on the bundled sample photo."};
+    app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "help for every command");
+
+    unsigned jobs = 0;
+    int quality = 92;
+    AnalysisOptions analysisOptions;
+
+    // correct
+    auto* correct = app.add_subcommand("correct", "Correct photos: exposure, colour cast, "
+                                                  "saturation (and a tone table on request)");
+    std::vector<std::string> correctInputs;
+    OutputOptions out;
+    std::string sideBySide;
+    uint64_t maxMemory = kDefaultMaxMemory;
+    correct->add_option("IN", correctInputs, "pictures to correct (JPEG, PNG, PPM/PGM)");
+    auto* outputOption = correct->add_option("-o,--output", out.output, "output file");
+    correct->add_option("-d,--directory", out.directory, "write the outputs into DIR")
+        ->excludes(outputOption);
+    correct->add_option("--format", out.format, "output format for -d or default names")
+        ->check(CLI::IsMember({"jpg", "png", "ppm", "pgm"}));
+    correct->add_flag("--in-place", out.inPlace, "replace each input with its correction");
+    analysisOptions.AddTo(correct);
+    correct->add_flag("--no-colour", analysisOptions.noColour,
+                      "no colour correction: apply the tone table only");
+    correct->add_option("--side-by-side", sideBySide, "also write before | after into FILE");
+    correct->add_option("--quality", quality, "JPEG quality")->check(CLI::Range(1, 100));
+    correct
+        ->add_option("--max-memory", maxMemory,
+                     "decode twice instead of holding a larger picture (default 256MiB)")
+        ->transform(CLI::AsSizeValue(false));
+    correct->add_option("-j,--jobs", jobs, "pictures worked on at once (default: cores)");
+
+    // analyse
+    auto* analyse = app.add_subcommand("analyse", "Show what the analysis derives from photos");
+    analyse->alias("analyze");
+    std::vector<std::string> analyseInputs;
+    bool json = false;
+    std::string plot;
+    analyse->add_option("IN", analyseInputs, "pictures to analyse");
+    analyse->add_flag("--json", json, "print JSON instead of text");
+    analyse->add_option("--plot", plot, "write the luminance histogram and the tone curve as SVG");
+    AnalysisOptions analyseAnalysis;
+    analyseAnalysis.AddTo(analyse);
+    analyse->add_flag("--no-colour", analyseAnalysis.noColour, "ask for the tone table only");
+    analyse->add_option("-j,--jobs", jobs, "pictures worked on at once (default: cores)");
+
+    // convert
+    auto* convert = app.add_subcommand(
+        "convert", "Streaming conversion: sharpen, tone, denoise, correct, line by line");
+    ConvertOptions conv;
+    AnalysisOptions convertAnalysis;
+    convert->add_option("IN", conv.input, "input picture")->required();
+    convert->add_option("OUT", conv.output, "output picture (format from the extension)")
+        ->required();
+    convert->add_option("--sharpen", conv.sharpen, kSharpenHelp)->check(CLI::Range(-1, 3));
+    convert
+        ->add_option("--output-width", conv.outputWidth,
+                     "shown width W (in inches, say) for the working size: with "
+                     "--resolution-scale S, picture width x S / W is the resolution, and "
+                     "sharpening runs at a size where it is 300..700")
+        ->check(CLI::Range(1, 65535));
+    convert
+        ->add_option("--resolution-scale", conv.resolutionScale,
+                     "units of W per inch (1 for inches); see --output-width")
+        ->check(CLI::Range(1, 32767));
+    auto* toneOption = convert->add_option("--tone", conv.tone, kToneHelp);
+    convert->add_flag("--grey", conv.grey, "make the picture grey")->excludes(toneOption);
+    convert->add_flag("--denoise", conv.denoise, "filter colour noise over neighbouring lines");
+    convert->add_flag("--correct", conv.correct,
+                      "colour-correct too (reads the picture twice: statistics first)");
+    convertAnalysis.AddTo(convert);
+    convert->add_option("--side-by-side", conv.sideBySide,
+                        "also write before | after into FILE (to compare sharpening levels)");
+    convert->add_flag("--in-place", conv.inPlace, "allow OUT to be IN");
+    convert->add_option("--quality", conv.quality, "JPEG quality")->check(CLI::Range(1, 100));
+
+    // tone-table
+    auto* table = app.add_subcommand("tone-table", "Author and inspect tone parameter tables");
+    table->require_subcommand(1);
+    std::string tableSource;
+    std::string tableTarget;
+    auto* compile = table->add_subcommand(
+        "compile", "Compile a JSON description (docs/tone-table.md) into a binary table");
+    compile->add_option("DESC.json", tableSource, "JSON description")->required();
+    compile->add_option("OUT.bin", tableTarget, "binary table to write")->required();
+    auto* dump = table->add_subcommand("dump", "Check a binary table and print it as JSON");
+    dump->add_option("IN.bin", tableSource, "binary table")->required();
+
+    try {
+        app.parse(argc, argv);
+        conv.sharpenGiven = convert->count("--sharpen") > 0;
+        if (correct->parsed()) {
+            return RunCorrect(correctInputs, out, analysisOptions, sideBySide, quality, maxMemory,
+                              jobs);
+        }
+        if (analyse->parsed()) {
+            return RunAnalyse(analyseInputs, analyseAnalysis, json, plot, jobs);
+        }
+        if (convert->parsed()) {
+            return RunConvert(conv, convertAnalysis);
+        }
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : kExitUsage;
+    } catch (const Failure& error) {
+        std::fprintf(stderr, "voved: %s\n", error.what());
+        return kExitFailure;
+    }
+    if (compile->parsed()) {
+        return CompileToneTable(tableSource, tableTarget);
+    }
+    if (dump->parsed()) {
+        return DumpToneTable(tableSource);
+    }
+    return kExitUsage;
+}
+
+}  // namespace voved::tool
+
+int main(int argc, char** argv) {
+    return voved::tool::Main(argc, argv);
+}
