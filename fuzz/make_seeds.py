@@ -3,13 +3,23 @@
 
 The seeds are small programs and tables that reach the deep paths at once:
 whole one-shot and streaming jobs, each conversion mode, bad handles, and
-parameter tables of every segment type. The byte layouts follow the readers
-in api_sequence.cpp and tone_table.cpp; run this after changing those.
+parameter tables of every segment type; small pictures of each format and
+colour kind the tool reads; tone tables in both of the tool's forms. The
+byte layouts follow the readers in api_sequence.cpp, tone_table.cpp and
+tone_json.cpp; run this after changing those.
 
-    python3 fuzz/make_seeds.py
+    python3 fuzz/make_seeds.py [--voved build/tools/voved/voved]
+
+The JPEG seeds are written by the voved tool itself (from PPM seeds), so
+they are made only when its path is given.
 """
+import json
 import os
 import struct
+import subprocess
+import sys
+import tempfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -215,5 +225,129 @@ def write(directory, seeds):
             f.write(data)
 
 
+# ---- image_readers -----------------------------------------------------------
+
+
+def pixels(width, height, channels, depth=8):
+    """Rows of a smooth colour picture, `channels` samples per pixel."""
+    rows = []
+    for y in range(height):
+        row = b''
+        for x in range(width):
+            for c in range(channels):
+                v = (x * 37 + y * 53 + c * 71) % 256
+                row += struct.pack('>H', v * 257) if depth == 16 else bytes([v])
+        rows.append(row)
+    return rows
+
+
+def pnm(kind, width, height, maxval=255):
+    channels = 3 if kind in ('P3', 'P6') else 1
+    depth = 16 if maxval > 255 else 8
+    head = f'{kind}\n# seed\n{width} {height}\n{maxval}\n'.encode()
+    rows = pixels(width, height, channels, depth)
+    if kind in ('P5', 'P6'):
+        return head + b''.join(rows)
+    values = []
+    for row in rows:
+        step = 2 if depth == 16 else 1
+        values += [str(int.from_bytes(row[i:i + step], 'big')) for i in range(0, len(row), step)]
+    return head + ' '.join(values).encode() + b'\n'
+
+
+def png_chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + \
+        struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+
+def png(width, height, colour_type, depth=8, palette=None, extra=b''):
+    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour_type]
+    if colour_type == 3:
+        rows = [bytes((x + y) % len(palette) for x in range(width)) for y in range(height)]
+    else:
+        rows = pixels(width, height, channels, depth)
+    raw = b''.join(b'\x00' + row for row in rows)
+    out = b'\x89PNG\r\n\x1a\n'
+    out += png_chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, depth, colour_type, 0, 0, 0))
+    if palette:
+        out += png_chunk(b'PLTE', b''.join(bytes(c) for c in palette))
+    out += extra
+    out += png_chunk(b'IDAT', zlib.compress(raw))
+    return out + png_chunk(b'IEND', b'')
+
+
+def exif_with_model(model):
+    """TIFF bytes whose IFD0 holds the camera model."""
+    text = model.encode() + b'\x00'
+    ifd = struct.pack('<H', 1) + struct.pack('<HHII', 0x0110, 2, len(text), 26) + \
+        struct.pack('<I', 0)
+    return b'II*\x00' + struct.pack('<I', 8) + ifd + text
+
+
+def jpeg_seeds(voved):
+    """JPEGs written by the tool from PPM and PGM seeds, one with EXIF data."""
+    seeds = {}
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, data in (('colour', pnm('P6', 16, 8)), ('grey', pnm('P5', 8, 8))):
+            src = os.path.join(tmp, name + '.ppm' if name == 'colour' else name + '.pgm')
+            dst = os.path.join(tmp, name + '.jpg')
+            with open(src, 'wb') as f:
+                f.write(data)
+            subprocess.run([voved, 'correct', src, '-o', dst, '--quality', '50'], check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            with open(dst, 'rb') as f:
+                seeds['jpeg_' + name] = f.read()
+    tiff = exif_with_model('Seed Camera flags=0x0010')
+    app1 = b'Exif\x00\x00' + tiff
+    segment = b'\xff\xe1' + struct.pack('>H', len(app1) + 2) + app1
+    seeds['jpeg_exif'] = seeds['jpeg_colour'][:2] + segment + seeds['jpeg_colour'][2:]
+    return seeds
+
+
+IMAGE_SEEDS = {
+    'ppm_binary': pnm('P6', 5, 3),
+    'pgm_binary': pnm('P5', 5, 3),
+    'ppm_plain': pnm('P3', 3, 2),
+    'pgm_plain': pnm('P2', 3, 2),
+    'ppm_16bit': pnm('P6', 3, 2, 65535),
+    'ppm_sample_above_maxval': pnm('P6', 2, 2, 1000),
+    'png_rgb': png(5, 3, 2),
+    'png_rgba': png(4, 4, 6),
+    'png_grey': png(4, 3, 0),
+    'png_grey_alpha': png(3, 3, 4),
+    'png_16bit': png(3, 2, 2, 16),
+    'png_palette': png(4, 2, 3, palette=[(255, 0, 0), (0, 128, 255), (30, 30, 30)]),
+    'png_exif': png(4, 2, 2, extra=png_chunk(b'eXIf', exif_with_model('Seed PNG camera'))),
+}
+
+# ---- tone_json -------------------------------------------------------------------
+# Byte 0: even for the JSON form, odd for the binary form; bit 1 asks for the
+# colour correction too.
+
+
+def tone_json_seeds():
+    with open(os.path.join(HERE, '..', 'samples', 'tone-table.json'), 'rb') as f:
+        sample = f.read()
+    small = json.dumps({
+        'shadowWeight': 10, 'shadowBandEnd': 60, 'midBandEnd': 180,
+        'zones': [{'highlightBelow': 255, 'entries': [
+            {'scoreBelow': 255, 'gamma': 0.8, 'segments': [
+                {'shadowShareBelow': 40, 'curve': 'knee', 'knee': 64},
+                {'shadowShareBelow': 255, 'curve': 'gamma'}]}]}]}).encode()
+    return {
+        'json_sample': b'\x00' + sample,
+        'json_small': b'\x02' + small,
+        'json_broken': b'\x00' + small[:40],
+        'binary_gamma': b'\x01' + TONE_SEEDS['gamma'][8:],
+        'binary_polynomial': b'\x03' + TONE_SEEDS['polynomial'][8:],
+        'binary_zones': b'\x01' + TONE_SEEDS['zones_and_entries'][8:],
+    }
+
+
 write(os.path.join(HERE, 'corpus', 'api_sequence'), API_SEEDS)
 write(os.path.join(HERE, 'corpus', 'tone_table'), TONE_SEEDS)
+images = dict(IMAGE_SEEDS)
+if '--voved' in sys.argv:
+    images.update(jpeg_seeds(sys.argv[sys.argv.index('--voved') + 1]))
+write(os.path.join(HERE, 'corpus', 'image_readers'), images)
+write(os.path.join(HERE, 'corpus', 'tone_json'), tone_json_seeds())
