@@ -11,6 +11,10 @@ namespace voved::tool {
 namespace {
 
 constexpr uint32_t kMaxSampleValue = 65535;
+// The tool corrects lines of at most 65535 pixels. A wider header is refused
+// before anything is allocated for its lines, so that a few bytes cannot
+// claim gigabytes.
+constexpr uint32_t kMaxWidth = 65535;
 constexpr size_t kReadChunk = 64 * 1024;
 
 // Byte-wise access to a source with a small buffer.
@@ -98,6 +102,10 @@ class PnmReader : public LineReader {
         maxValue_ = stream_->Number();
         if (info_.width == 0 || info_.height == 0) {
             throw ImageError("the PPM/PGM header gives an empty picture");
+        }
+        if (info_.width > kMaxWidth) {
+            throw ImageError("the PPM/PGM header gives a picture " + std::to_string(info_.width) +
+                             " pixels wide; the tool takes at most 65535");
         }
         if (maxValue_ == 0 || maxValue_ > kMaxSampleValue) {
             throw ImageError("the PPM/PGM header gives an invalid maximum sample value");
