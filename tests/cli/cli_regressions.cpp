@@ -1,12 +1,14 @@
-// Findings of the fuzz target of the tool's picture readers, kept as tests.
-// The raw inputs live in fuzz/regressions/image_readers and replay in the
+// Findings of the fuzz targets of the tool's picture and tone-table readers,
+// kept as tests. The raw inputs live in fuzz/regressions and replay in the
 // suite too.
 #include <cstdint>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "cli_support.h"
 #include "image.h"
+#include "tone_table.h"
 
 namespace voved::tool {
 namespace {
@@ -36,6 +38,30 @@ TEST(ReaderRegressions, HugePnmWidthIsRefusedBeforeAllocating) {
     std::string widest = "P5\n65535 1\n255\n";
     widest.append(65535, '\x40');
     EXPECT_EQ(Refusal(widest), "");
+}
+
+// A JSON number too large for a double ("5E999") made the JSON library throw
+// an exception of a kind the tone-table reader did not turn into its own:
+// `voved correct --tone-table` then ended in std::terminate. It is refused
+// like any other malformed description, with a message.
+TEST(ReaderRegressions, JsonNumberOverflowIsAMalformedTable) {
+    const char* texts[] = {"{\"shadowWeight\": 5E999}", "555556555E555555555566",
+                           "{\"shadowWeight\": -1e400, \"zones\": []}"};
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        EXPECT_THROW(ToneTableFromJson(text), ToneTableError);
+    }
+    testing::ScratchDir dir;
+    const std::string table = dir.Path("overflow.json");
+    const std::string picture = dir.Path("in.ppm");
+    testing::WriteBytes(table, {'{', '"', 'z', '"', ':', '1', 'e', '9', '9', '9', '}'});
+    testing::WritePicture(picture, testing::MakeScene(8, 8, ColourKind::Rgb, 0, 0),
+                          ColourKind::Rgb);
+    const testing::RunResult run =
+        testing::RunVoved({"correct", "--tone-table", table, picture, "-o", dir.Path("out.ppm")});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.err.find("overflow.json"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("terminate"), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -493,7 +493,7 @@ ToneTableDesc ToneTableFromJson(const std::string& text) {
     json root;
     try {
         root = json::parse(text);
-    } catch (const json::parse_error& error) {
+    } catch (const json::exception& error) {  // a syntax error, or a number out of range
         std::string what = error.what();
         const size_t bracket = what.find("] ");
         throw ToneTableError("not valid JSON: " +
