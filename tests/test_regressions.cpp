@@ -3,11 +3,13 @@
 // too; these tests say in words what must hold.
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "support/context_access.h"
+#include "support/correction_params.h"
 #include "support/stream_pictures.h"
 #include "voved32.h"
 
@@ -64,6 +66,27 @@ TEST(Regressions, Correction2RefusesNullLines) {
                                              QV_PIXEL_RGB, 0, 0);
         EXPECT_NE(first, kFailed);
         EXPECT_EQ(QVTerminateImageConversion(ctx.handle()), QV_RESULT_OK);
+    }
+}
+
+// QVCorrection's copy path handed a null source to the byte copy for a line
+// of no pixels (which the interface allows), an undefined call even for no
+// bytes. An empty run now copies and maps nothing, whatever its pointers.
+TEST(Regressions, EmptyLinesTouchNoPointer) {
+    for (const uint32_t mode : {0u, uint32_t{QV_MODE_BYTE_TABLE}}) {
+        SCOPED_TRACE(mode);
+        ScopedContext ctx;
+        ASSERT_EQ(QVExtension(ctx.handle(), mode, nullptr, nullptr, 0), QV_RESULT_OK);
+        test::SetIdentityCorrection(ctx.context(), 5001);
+        PixelLine source = {1, 2, 3, 4, 5, 6};
+        PixelLine destination(6, 0xCD);
+        EXPECT_EQ(QVCorrection(ctx.handle(), nullptr, destination.data(), 0, 1, 3, QV_PIXEL_RGB),
+                  QV_RESULT_OK);
+        // A step of 0 puts every pixel on the first: a run of no bytes.
+        EXPECT_EQ(
+            QVCorrection(ctx.handle(), source.data(), destination.data(), 2, 1, 0, QV_PIXEL_RGB),
+            QV_RESULT_OK);
+        EXPECT_EQ(destination, PixelLine(6, 0xCD));
     }
 }
 

@@ -14,11 +14,16 @@
 namespace voved {
 
 // Calls visit(offset, bytes) for each span of the run, offsets relative to
-// the first pixel, in increasing address order within a span.
+// the first pixel, in increasing address order within a span. An empty run
+// (no pixel, or a step of 0) has no span, so its pointers are never used: a
+// caller may pass a null source for a line of no pixels.
 template <class Visit>
 void ForEachRunSpan(uint16_t count, int16_t step, Visit visit) {
     if (step >= 0) {
-        visit(std::ptrdiff_t{0}, uint32_t{count} * static_cast<uint32_t>(step));
+        const uint32_t bytes = uint32_t{count} * static_cast<uint32_t>(step);
+        if (bytes != 0) {
+            visit(std::ptrdiff_t{0}, bytes);
+        }
         return;
     }
     const uint32_t width = static_cast<uint32_t>(-static_cast<int32_t>(step));
