@@ -1,6 +1,8 @@
 // Findings of the fuzz targets of the tool's picture and tone-table readers,
 // kept as tests. The raw inputs live in fuzz/regressions and replay in the
 // suite too.
+#include <zlib.h>
+
 #include <cstdint>
 #include <string>
 
@@ -38,6 +40,48 @@ TEST(ReaderRegressions, HugePnmWidthIsRefusedBeforeAllocating) {
     std::string widest = "P5\n65535 1\n255\n";
     widest.append(65535, '\x40');
     EXPECT_EQ(Refusal(widest), "");
+}
+
+void PutBigEndian(std::string* out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        out->push_back(static_cast<char>((value >> shift) & 0xFFu));
+    }
+}
+
+void PutChunk(std::string* png, const std::string& type, const std::string& data) {
+    const std::string chunk = type + data;
+    PutBigEndian(png, static_cast<uint32_t>(data.size()));
+    *png += chunk;
+    PutBigEndian(png, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(chunk.data()),
+                                                  static_cast<uInt>(chunk.size()))));
+}
+
+// A PNG of `width` x `height` RGBA pixels whose data is a few bytes of
+// nothing: its header is whole, its picture is not.
+std::string PngHeader(uint32_t width, uint32_t height, bool interlaced) {
+    std::string header;
+    PutBigEndian(&header, width);
+    PutBigEndian(&header, height);
+    header += std::string{'\x08', '\x06', '\x00', '\x00', interlaced ? '\x01' : '\x00'};
+    std::string png = "\x89PNG\r\n\x1A\n";
+    PutChunk(&png, "IHDR", header);
+    PutChunk(&png, "IDAT", std::string(4, '\x00'));
+    PutChunk(&png, "IEND", "");
+    return png;
+}
+
+// A PNG header of a few bytes claimed half a billion pixels per line, and the
+// PNG library allocated rows of that size before the tool's size check; an
+// interlaced one is decoded whole, so a header could claim up to 17 GB.
+// Both are refused with a message before anything is allocated for them.
+TEST(ReaderRegressions, HugePngHeadersAreRefusedBeforeAllocating) {
+    EXPECT_NE(Refusal(PngHeader(540090469, 4, false)).find("at most 65535"), std::string::npos);
+    EXPECT_NE(Refusal(PngHeader(4, 70000, false)).find("at most 65535"), std::string::npos);
+    EXPECT_NE(Refusal(PngHeader(60000, 60000, true)).find("more than 1 GiB"), std::string::npos);
+    // Pictures within the limits get as far as their missing data.
+    EXPECT_NE(Refusal(PngHeader(65535, 2, false)), "");
+    EXPECT_EQ(Refusal(PngHeader(65535, 2, false)).find("at most"), std::string::npos);
+    EXPECT_EQ(Refusal(PngHeader(300, 200, true)).find("1 GiB"), std::string::npos);
 }
 
 // A JSON number too large for a double ("5E999") made the JSON library throw

@@ -2,6 +2,7 @@
 // that started the work, which turns the message into an ImageError.
 #include <csetjmp>
 #include <cstring>
+#include <string>
 
 #include <png.h>
 
@@ -10,6 +11,13 @@
 namespace voved::tool {
 
 namespace {
+
+// The tool corrects at most 65535 x 65535 pixels. A larger header is refused
+// before the PNG library allocates rows for it.
+constexpr png_uint_32 kMaxExtent = 65535;
+// An interlaced picture is decoded whole; beyond this size it is refused
+// rather than allocated on the word of its header.
+constexpr size_t kMaxInterlacedBytes = size_t{1} << 30;
 
 struct ErrorState {
     std::jmp_buf jump;
@@ -111,10 +119,18 @@ class PngReader : public LineReader {
                 png_error(png_, "out of memory");
             }
             png_set_read_fn(png_, source_.get(), ReadFromSource);
-            // No limit of its own on the dimensions: the tool checks them.
+            // No limit of the PNG library's own: the tool's is checked just after the
+            // header, with a message that says what it is.
             png_set_user_limits(png_, 0x7FFFFFFF, 0x7FFFFFFF);
             png_read_info(png_, pngInfo_);
         });
+        const png_uint_32 width = png_get_image_width(png_, pngInfo_);
+        const png_uint_32 height = png_get_image_height(png_, pngInfo_);
+        if (width > kMaxExtent || height > kMaxExtent) {
+            throw ImageError("the PNG is " + std::to_string(width) + " x " +
+                             std::to_string(height) +
+                             " pixels; the tool takes at most 65535 in either direction");
+        }
         ConfigureTransforms();
     }
 
@@ -167,6 +183,10 @@ class PngReader : public LineReader {
         if (interlaced_) {
             // The passes of an interlaced file each cover the whole picture.
             info_.notices.push_back("interlaced PNG: decoded whole in memory");
+            if (rowBytes_ > kMaxInterlacedBytes / info_.height) {
+                throw ImageError("the interlaced PNG would take more than 1 GiB to decode whole; "
+                                 "save it without interlacing");
+            }
             whole_.resize(rowBytes_ * info_.height);
             std::vector<png_bytep> rows(info_.height);
             for (uint32_t y = 0; y < info_.height; ++y) {
