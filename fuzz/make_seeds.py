@@ -11,7 +11,9 @@ tone_json.cpp; run this after changing those.
     python3 fuzz/make_seeds.py [--voved build/tools/voved/voved]
 
 The JPEG seeds are written by the voved tool itself (from PPM seeds), so
-they are made only when its path is given.
+they are made only when its path is given. jpeg_progressive, a 16 x 8
+progressive JPEG, was written once with libjpeg's simple progression and is
+kept as it is.
 """
 import json
 import os
