@@ -1,7 +1,11 @@
 // The voved tool's tone-table readers: the JSON description that
 // `voved tone-table compile` takes, and the binary form that
 // `voved tone-table dump` and `--tone-table` take. Input byte 0 chooses the
-// form (even: JSON text, odd: binary); the rest is the file.
+// form (bit 0 clear: JSON text, set: binary), bit 1 asks for the colour
+// correction too, and bit 2 keeps a binary file as it is: otherwise its
+// length field and checksum are made to match, so that mutations get past
+// them into the rest of the reader. The rest of the input is the file.
+// fuzz/tone_json.dict lists the words of the JSON form.
 //
 // A malformed file must end in a ToneTableError with a message, never in a
 // crash, a sanitizer report or another exception. What the readers accept
@@ -72,6 +76,21 @@ bool ToneStepAccepts(const std::vector<uint8_t>& bytes, bool correctToo) {
     return result != voved::kToneBadTable;
 }
 
+// Makes the length field and the checksum of a binary table match its bytes.
+void SealBinaryTable(std::vector<uint8_t>* bytes) {
+    std::vector<uint8_t>& b = *bytes;
+    if (b.size() < 3 || b.size() > 0xFFFF) {
+        return;
+    }
+    b[0] = static_cast<uint8_t>(b.size() & 0xFFu);
+    b[1] = static_cast<uint8_t>(b.size() >> 8);
+    uint32_t sum = 0;
+    for (size_t i = 0; i + 1 < b.size(); ++i) {
+        sum += b[i];
+    }
+    b.back() = static_cast<uint8_t>(sum & 0xFFu);
+}
+
 void CheckAccepted(const voved::tool::ToneTableDesc& desc, bool correctToo) {
     using namespace voved::tool;
     const std::vector<uint8_t> bytes = EncodeToneTable(desc);
@@ -96,7 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const std::string text(reinterpret_cast<const char*>(file), taken);
             CheckAccepted(ToneTableFromJson(text), (steering & 2u) != 0);
         } else {
-            const std::vector<uint8_t> bytes(file, file + taken);
+            std::vector<uint8_t> bytes(file, file + taken);
+            if ((steering & 4u) == 0) {
+                SealBinaryTable(&bytes);
+            }
             const ToneTableDesc desc = DecodeToneTable(bytes);
             Require(EncodeToneTable(desc) == bytes, "an accepted binary table encodes differently");
             CheckAccepted(desc, (steering & 2u) != 0);

@@ -53,8 +53,12 @@ for target in build/fuzz/fuzz/fuzz_*; do
   # New inputs go to a scratch corpus; the seeds in the repository stay.
   rm -rf "build/fuzz/corpus/$name"
   mkdir -p "build/fuzz/corpus/$name"
+  dict=()
+  if [ -f "fuzz/$name.dict" ]; then
+    dict=(-dict="fuzz/$name.dict")
+  fi
   # The test plug-in is found, so the analysis consults it too.
-  if ! LD_LIBRARY_PATH="$PWD/build/fuzz/fuzz/plugin/with_entry" "$target" \
+  if ! LD_LIBRARY_PATH="$PWD/build/fuzz/fuzz/plugin/with_entry" "$target" "${dict[@]}" \
       -max_total_time="${VOVED_FUZZ_SECONDS:-60}" -timeout=25 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="build/fuzz/findings/$name-" \
       "build/fuzz/corpus/$name" "fuzz/corpus/$name" >"$log" 2>&1; then
