@@ -82,6 +82,9 @@ TEST(Alloc, FreshContextHoldsTheInitialValues) {
     EXPECT_EQ(IsEmptyHandle(&c.filteredHandle), 1);
     EXPECT_EQ(c.levelStats[17].runByLevel, 0u);
     EXPECT_EQ(c.cacheKey[0] | c.cacheKey[1] | c.cacheKey[2] | c.cacheKey[3], 0);
+    for (int level = 0; level < 256; ++level) {
+        ASSERT_EQ(c.toneTable[level], level) << "the tone table starts as the identity";
+    }
 }
 
 TEST(Alloc, OutOfMemoryLeavesTheHandleEmpty) {

@@ -177,5 +177,28 @@ TEST_F(ToneStepInCalculate, OutOfMemoryInTheStepWithdrawsOnlyTheToneTable) {
     }
 }
 
+TEST(ToneStepWithoutCurve, AnEntryWithoutSegmentsLeavesThePicturesBytesAlone) {
+    // The step succeeds without building a curve: the fresh context's table
+    // is the identity, so the tone-table pass changes no byte.
+    ScopedContext ctx;
+    for (int level = 1; level <= 254; ++level) {
+        ctx->levelStats[level].runByLevel = 10;
+        ctx->levelStats[level].chromaCount = 20;
+    }
+    ToneTableSpec spec{0, 50, 150, {{255, {{255, 70, {}}}}}};
+    const ExactBuffer table(BuildToneTable(spec));
+    ASSERT_EQ(QVExtension(ctx.handle(), kByteTable, table.data(), nullptr, 0), 0);
+    EXPECT_EQ(QVCalculate(ctx.handle(), 0), -5) << "no colour class, but the step succeeded";
+    EXPECT_EQ(ctx->mode, kByteTable);
+
+    std::vector<uint8_t> line(4 * 64);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        line[i] = static_cast<uint8_t>(i * 7);
+    }
+    std::vector<uint8_t> out(line.size(), 0);
+    ASSERT_EQ(QVCorrection(ctx.handle(), line.data(), out.data(), 64, 1, 4, QV_PIXEL_RGB), 0);
+    EXPECT_EQ(out, line);
+}
+
 }  // namespace
 }  // namespace voved

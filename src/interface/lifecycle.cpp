@@ -50,6 +50,12 @@ int16_t AllocContext(QVHandle* handle) {
     EmptyHandle(&context->filteredHandle);
     context->highlightLevel = kInitialHighlightLevel;
     context->toneParameters = nullptr;
+    // A tone step can succeed without building a curve (the chosen entry of
+    // the parameter table has no segment for the picture); the table it
+    // leaves in place must then change nothing, not turn every byte black.
+    for (int level = 0; level < kToneTableSize; ++level) {
+        context->toneTable[level] = static_cast<uint8_t>(level);
+    }
     return QV_RESULT_OK;
 }
 

@@ -255,6 +255,24 @@ TEST(VovedCorrect, MalformedToneTableStopsWithAMessage) {
     EXPECT_FALSE(Exists(dir.Path("b.png")));
 }
 
+TEST(VovedCorrect, AToneTableThatBuildsNoCurveChangesNothingAndSaysSo) {
+    // The chosen entry has no segment: the step builds no curve, and the
+    // picture must come back byte for byte, with the reason in words.
+    ScratchDir dir;
+    const Picture in = MakeScene(kWidth, kHeight, ColourKind::Rgb, 0, 0);
+    WritePicture(dir.Path("a.png"), in, ColourKind::Rgb);
+    const std::string json =
+        R"({"shadowWeight": 5, "shadowBandEnd": 64, "midBandEnd": 192, "zones": [)"
+        R"({"highlightBelow": 255, "entries": [{"scoreBelow": 255, "gamma": 1.4,)"
+        R"( "segments": []}]}]})";
+    testing::WriteBytes(dir.Path("t.json"), std::vector<uint8_t>(json.begin(), json.end()));
+    const auto run = RunVoved({"correct", dir.Path("a.png"), "-o", dir.Path("b.png"), "--no-colour",
+                               "--tone-table", dir.Path("t.json")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(Contains(run.out, "written unchanged: the tone table does not fit")) << run.out;
+    EXPECT_EQ(ReadPicture(dir.Path("b.png")).pixels, in.pixels);
+}
+
 TEST(VovedCorrect, UsageErrorsExitWithTwo) {
     ScratchDir dir;
     EXPECT_EQ(RunVoved({}).status, 2);

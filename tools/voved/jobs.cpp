@@ -93,10 +93,10 @@ int Calculate(Context& context, uint16_t mode, const void* table, const std::str
 }
 
 // A tone step that chose an entry without a usable segment reports success
-// but leaves the table empty; applied, it would turn the picture black.
-bool ToneTableEmpty(const QVContext& record) {
-    for (uint8_t value : record.toneTable) {
-        if (value != 0) {
+// but builds nothing: the fresh context's table, the identity, stays.
+bool ToneTableUnbuilt(const QVContext& record) {
+    for (int level = 0; level < 256; ++level) {
+        if (record.toneTable[level] != level) {
             return false;
         }
     }
@@ -114,7 +114,7 @@ AnalysisOutcome RunAnalysis(Context& context, const AnalysisSettings& settings,
     const void* table = settings.toneTable ? settings.toneTable->data() : nullptr;
     outcome.result = Calculate(context, outcome.requestedMode, table, outcome.camera);
     const QVContext& record = context.Record();
-    if ((record.mode & QV_MODE_BYTE_TABLE) != 0 && ToneTableEmpty(record)) {
+    if ((record.mode & QV_MODE_BYTE_TABLE) != 0 && ToneTableUnbuilt(record)) {
         // Derive again without the table (the statistics are still there).
         outcome.tableLeftOut = true;
         const auto mode = static_cast<uint16_t>(outcome.requestedMode & ~QV_MODE_BYTE_TABLE);

@@ -62,7 +62,7 @@ struct AnalysisOutcome {
     int result = 0;
     uint16_t requestedMode = 0;
     std::string camera;         // the model given to the library ("" for none)
-    bool tableLeftOut = false;  // the tone table built nothing and was dropped
+    bool tableLeftOut = false;  // the tone step built no curve; the table was dropped
 };
 
 // Checks the picture's size against what the library takes (lines of at
