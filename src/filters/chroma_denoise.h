@@ -22,14 +22,12 @@ int16_t AbsShort(int32_t value);
 void* CopySampleBytes(void* destination, const void* source, uint32_t byteCount);
 
 int16_t ChromaDenoise1(uint16_t count, int16_t level, int16_t* out, int16_t* l0);
-int16_t ChromaDenoise2(uint16_t count, int16_t level, int16_t* out, int16_t* l0,
-                       const int16_t* l1);
-int16_t ChromaDenoise3(uint16_t count, int16_t level, int16_t* out, int16_t* l0,
-                       const int16_t* l1, const int16_t* l2);
-int16_t ChromaDenoise4(uint16_t count, int16_t level, int16_t* out, int16_t* l0,
-                       const int16_t* l1, const int16_t* l2, const int16_t* l3);
-int16_t ChromaDenoise5(uint16_t count, int16_t level, int16_t* out, int16_t* l0,
-                       const int16_t* l1, const int16_t* l2, const int16_t* l3,
-                       const int16_t* l4);
+int16_t ChromaDenoise2(uint16_t count, int16_t level, int16_t* out, int16_t* l0, const int16_t* l1);
+int16_t ChromaDenoise3(uint16_t count, int16_t level, int16_t* out, int16_t* l0, const int16_t* l1,
+                       const int16_t* l2);
+int16_t ChromaDenoise4(uint16_t count, int16_t level, int16_t* out, int16_t* l0, const int16_t* l1,
+                       const int16_t* l2, const int16_t* l3);
+int16_t ChromaDenoise5(uint16_t count, int16_t level, int16_t* out, int16_t* l0, const int16_t* l1,
+                       const int16_t* l2, const int16_t* l3, const int16_t* l4);
 
 }  // namespace voved
