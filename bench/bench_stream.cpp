@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "interface/context.h"
+#include "context/context.h"
 #include "voved32.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and runs every test of the project:
-#   1. the Linux build: unit and integration tests, the export table;
+#   1. the layering of src/; the Linux build: unit and integration tests, the
+#      export table;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the concurrency test built with ThreadSanitizer;
 #   4. the fuzz targets (clang, libFuzzer), each for a bounded time;
@@ -17,6 +18,9 @@ jobs=$(nproc)
 export WINEDEBUG=-all
 
 section() { printf '\n==== %s\n' "$*"; }
+
+section "Layers of the source tree"
+./scripts/check-layers.sh
 
 section "Linux build and tests"
 cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -232,7 +232,8 @@ TEST(RotationCurve, ARotatedWhiteAtOrBelowBlackKeepsTheCurve) {
     EXPECT_TRUE(IsIdentity(Curve({100, 100, 10, 0})));    // l = m = 0
     EXPECT_TRUE(IsIdentity(Curve({200, 150, 0, 100})));   // l < 0, straight
     EXPECT_TRUE(IsIdentity(Curve({100, 100, 0, -400})));  // l = 0 from below
-    EXPECT_TRUE(IsIdentity(Curve({120, 100, 0, -30})));   // l < 0, straight after 6b
+    EXPECT_TRUE(
+        IsIdentity(Curve({120, 100, 0, -30})));  // l < 0, grey point within 30 of its target
 }
 
 // ---- Highlight shoulder ------------------------------------------------------------

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "interface/handles.h"
+#include "context/handles.h"
 #include "platform/platform.h"
 #include "support/context_access.h"
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "interface/handles.h"
+#include "context/handles.h"
 #include "platform/platform.h"
 #include "stats/colour_geometry.h"
 #include "support/context_access.h"

@@ -26,10 +26,10 @@ using test::BuildToneTable;
 using test::ExactBuffer;
 using test::ScopedContext;
 using test::StoredDecimal;
-using test::ToneEntrySpec;
-using test::ToneSegmentSpec;
-using test::ToneTableSpec;
-using test::ToneZoneSpec;
+using test::ToneEntry;
+using test::ToneSegment;
+using test::ToneTableDesc;
+using test::ToneZone;
 using Curve = std::array<uint8_t, kToneTableSize>;
 
 void ExpectDecimal(QVDecimal value, int32_t mantissa, int16_t exponent) {
@@ -444,16 +444,16 @@ class ToneStepOnContext : public ToneCounts {
 
 // Three zones by highlight, each with two entries by score; the entries of
 // zone 1 have segments by shadow share.
-ToneTableSpec ThreeZones() {
-    ToneTableSpec spec{10, 50, 110, {}};
-    spec.zones = {
-        {150, {{50, 60, {ToneSegmentSpec::Gamma(255)}}, {101, 70, {ToneSegmentSpec::Gamma(255)}}}},
+ToneTableDesc ThreeZones() {
+    ToneTableDesc desc{10, 50, 110, {}};
+    desc.zones = {
+        {150, {{50, 60, {ToneSegment::Gamma(255)}}, {101, 70, {ToneSegment::Gamma(255)}}}},
         {200,
-         {{60, 80, {ToneSegmentSpec::Gamma(15), ToneSegmentSpec::Knee(30, 90)}},
-          {90, 120, {ToneSegmentSpec::Gamma(15), ToneSegmentSpec::Gamma(40)}}}},
-        {250, {{101, 150, {ToneSegmentSpec::Gamma(255)}}}},
+         {{60, 80, {ToneSegment::Gamma(15), ToneSegment::Knee(30, 90)}},
+          {90, 120, {ToneSegment::Gamma(15), ToneSegment::Gamma(40)}}}},
+        {250, {{101, 150, {ToneSegment::Gamma(255)}}}},
     };
-    return spec;
+    return desc;
 }
 
 TEST_F(ToneStepOnContext, ZoneAndEntryFollowHighlightAndScore) {
@@ -471,11 +471,11 @@ TEST_F(ToneStepOnContext, ZoneAndEntryFollowHighlightAndScore) {
 }
 
 TEST_F(ToneStepOnContext, ScoreLimitMustExceedTheScore) {
-    ToneTableSpec spec{0, 50, 150, {}};
-    spec.zones = {
-        {250, {{40, 90, {ToneSegmentSpec::Gamma(255)}}, {41, 110, {ToneSegmentSpec::Gamma(255)}}}}};
+    ToneTableDesc desc{0, 50, 150, {}};
+    desc.zones = {
+        {250, {{40, 90, {ToneSegment::Gamma(255)}}, {41, 110, {ToneSegment::Gamma(255)}}}}};
     SetPicture(0, 400, 180, 600);  // weight 0: score 4000 -> 40
-    EXPECT_EQ(Run(BuildToneTable(spec)), 1);
+    EXPECT_EQ(Run(BuildToneTable(desc)), 1);
     EXPECT_EQ(ToneTable(), GammaCurve(110));
 }
 
@@ -502,12 +502,11 @@ TEST_F(ToneStepOnContext, NoSegmentForTheShareLeavesTheTable) {
 }
 
 TEST_F(ToneStepOnContext, AnEntryWithoutSegmentsLeavesTheTable) {
-    ToneTableSpec spec{10, 50, 150, {}};
-    spec.zones = {
-        {250,
-         {{20, 90, {ToneSegmentSpec::Gamma(255), ToneSegmentSpec::Gamma(255)}}, {101, 110, {}}}}};
+    ToneTableDesc desc{10, 50, 150, {}};
+    desc.zones = {
+        {250, {{20, 90, {ToneSegment::Gamma(255), ToneSegment::Gamma(255)}}, {101, 110, {}}}}};
     SetPicture(200, 300, 180, 500);  // score 50: entry 1, after two records
-    EXPECT_EQ(Run(BuildToneTable(spec)), 2);
+    EXPECT_EQ(Run(BuildToneTable(desc)), 2);
     EXPECT_TRUE(ToneTableUnchanged());
 }
 
@@ -522,22 +521,22 @@ TEST_F(ToneStepOnContext, WithoutAnEntryTheNextZoneSpeaksButWithoutGamma) {
     // zone 1's first, is used with no gamma. Its polynomial needs none;
     // a gamma segment there cannot be built.
     const std::array<StoredDecimal, 6> half = {{{0, 0}, {5, -1}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}};
-    ToneTableSpec spec{10, 50, 150, {}};
-    spec.zones = {{200, {{50, 90, {ToneSegmentSpec::Gamma(255)}}}},
-                  {250, {{101, 110, {ToneSegmentSpec::Polynomial(255, half)}}}}};
+    ToneTableDesc desc{10, 50, 150, {}};
+    desc.zones = {{200, {{50, 90, {ToneSegment::Gamma(255)}}}},
+                  {250, {{101, 110, {ToneSegment::Polynomial(255, half)}}}}};
     SetPicture(100, 800, 180, 100);
-    EXPECT_EQ(Run(BuildToneTable(spec)), 1);
+    EXPECT_EQ(Run(BuildToneTable(desc)), 1);
     EXPECT_EQ(ToneTable()[200], 100);
-    spec.zones[1].entries[0].segments = {ToneSegmentSpec::Gamma(255)};
-    EXPECT_EQ(Run(BuildToneTable(spec)), kToneNoFit);
+    desc.zones[1].entries[0].segments = {ToneSegment::Gamma(255)};
+    EXPECT_EQ(Run(BuildToneTable(desc)), kToneNoFit);
     EXPECT_TRUE(ToneTableUnchanged());
 }
 
 TEST_F(ToneStepOnContext, WithoutAnEntryInTheLastZoneNothingIsBuilt) {
-    ToneTableSpec spec{10, 50, 150, {}};
-    spec.zones = {{250, {{50, 90, {ToneSegmentSpec::Gamma(255), ToneSegmentSpec::Gamma(255)}}}}};
+    ToneTableDesc desc{10, 50, 150, {}};
+    desc.zones = {{250, {{50, 90, {ToneSegment::Gamma(255), ToneSegment::Gamma(255)}}}}};
     SetPicture(100, 800, 180, 100);  // score 90: past the only entry
-    EXPECT_EQ(Run(BuildToneTable(spec)), 2);
+    EXPECT_EQ(Run(BuildToneTable(desc)), 2);
     EXPECT_TRUE(ToneTableUnchanged());
 }
 
@@ -550,37 +549,37 @@ TEST_F(ToneStepOnContext, ChecksumMismatchFails) {
 }
 
 TEST_F(ToneStepOnContext, GammaOfOneInAGammaSegmentFails) {
-    ToneTableSpec spec{10, 50, 150, {}};
-    spec.zones = {{250, {{101, 100, {ToneSegmentSpec::Gamma(255)}}}}};
+    ToneTableDesc desc{10, 50, 150, {}};
+    desc.zones = {{250, {{101, 100, {ToneSegment::Gamma(255)}}}}};
     SetPicture(200, 300, 120, 500);
-    EXPECT_EQ(Run(BuildToneTable(spec)), kToneNoFit);
+    EXPECT_EQ(Run(BuildToneTable(desc)), kToneNoFit);
     EXPECT_TRUE(ToneTableUnchanged());
     // A knee curve has no such restriction.
-    spec.zones[0].entries[0].segments = {ToneSegmentSpec::Knee(255, 128)};
-    EXPECT_EQ(Run(BuildToneTable(spec)), 0);
+    desc.zones[0].entries[0].segments = {ToneSegment::Knee(255, 128)};
+    EXPECT_EQ(Run(BuildToneTable(desc)), 0);
     EXPECT_EQ(ToneTable(), KneeCurveOf(100, 128));
 }
 
 TEST_F(ToneStepOnContext, ZeroGammaOrKneeFails) {
-    ToneTableSpec spec{10, 50, 150, {}};
-    spec.zones = {{250, {{101, 0, {ToneSegmentSpec::Gamma(255)}}}}};
+    ToneTableDesc desc{10, 50, 150, {}};
+    desc.zones = {{250, {{101, 0, {ToneSegment::Gamma(255)}}}}};
     SetPicture(200, 300, 120, 500);
-    EXPECT_EQ(Run(BuildToneTable(spec)), kToneNoFit);
-    spec.zones[0].entries[0].segments = {ToneSegmentSpec::Knee(255, 100)};
-    EXPECT_EQ(Run(BuildToneTable(spec)), kToneNoFit);
-    spec.zones[0].entries[0].gamma = 80;
-    spec.zones[0].entries[0].segments = {ToneSegmentSpec::Knee(255, 0)};
-    EXPECT_EQ(Run(BuildToneTable(spec)), kToneNoFit);
+    EXPECT_EQ(Run(BuildToneTable(desc)), kToneNoFit);
+    desc.zones[0].entries[0].segments = {ToneSegment::Knee(255, 100)};
+    EXPECT_EQ(Run(BuildToneTable(desc)), kToneNoFit);
+    desc.zones[0].entries[0].gamma = 80;
+    desc.zones[0].entries[0].segments = {ToneSegment::Knee(255, 0)};
+    EXPECT_EQ(Run(BuildToneTable(desc)), kToneNoFit);
     EXPECT_TRUE(ToneTableUnchanged());
 }
 
 TEST_F(ToneStepOnContext, PolynomialSegmentReadsItsCoefficients) {
     const std::array<StoredDecimal, 6> curve = {
         {{12, 0}, {9, -1}, {2, -3}, {0, 0}, {0, 0}, {0, 0}}};  // 12 + 0.9 x + 0.002 x^2
-    ToneTableSpec spec{10, 50, 150, {}};
-    spec.zones = {{250, {{101, 0, {ToneSegmentSpec::Polynomial(255, curve)}}}}};
+    ToneTableDesc desc{10, 50, 150, {}};
+    desc.zones = {{250, {{101, 0, {ToneSegment::Polynomial(255, curve)}}}}};
     SetPicture(200, 300, 120, 500);
-    EXPECT_EQ(Run(BuildToneTable(spec)), 0);
+    EXPECT_EQ(Run(BuildToneTable(desc)), 0);
     EXPECT_EQ(ToneTable()[0], 0);
     EXPECT_EQ(ToneTable()[100], 122);  // 12 + 90 + 20
     EXPECT_EQ(ToneTable()[200], 255);  // 272, limited
@@ -589,10 +588,10 @@ TEST_F(ToneStepOnContext, PolynomialSegmentReadsItsCoefficients) {
 TEST_F(ToneStepOnContext, CorrectionModeMeasuresTheStretchedHistogram) {
     // The picture spans 100..150 with its highlights at 130. Stretched onto
     // 0..255 they lie above zone 0's limit; as they stand, below it.
-    ToneTableSpec spec{10, 50, 110, {}};
-    spec.zones = {{140, {{101, 70, {ToneSegmentSpec::Gamma(255)}}}},
-                  {200, {{101, 140, {ToneSegmentSpec::Gamma(255)}}}}};
-    const std::vector<uint8_t> table = BuildToneTable(spec);
+    ToneTableDesc desc{10, 50, 110, {}};
+    desc.zones = {{140, {{101, 70, {ToneSegment::Gamma(255)}}}},
+                  {200, {{101, 140, {ToneSegment::Gamma(255)}}}}};
+    const std::vector<uint8_t> table = BuildToneTable(desc);
     SetRuns({{100, 400}, {125, 300}, {130, 300}});
     ctx->blackLevel = 100;
     ctx->whiteLevel = 150;

@@ -20,8 +20,8 @@ namespace {
 using test::BuildToneTable;
 using test::ExactBuffer;
 using test::ScopedContext;
-using test::ToneSegmentSpec;
-using test::ToneTableSpec;
+using test::ToneSegment;
+using test::ToneTableDesc;
 using Curve = std::array<uint8_t, kToneTableSize>;
 
 constexpr uint16_t kCorrect = QV_MODE_CORRECT;
@@ -37,10 +37,10 @@ Curve GammaCurve(int gamma) {
 // Two zones: highlights below 200 get gamma 0.70, the rest gamma 1.40.
 // With weight 0 the score never exceeds 100, below every score limit.
 std::vector<uint8_t> TwoZoneTable() {
-    ToneTableSpec spec{0, 50, 150, {}};
-    spec.zones = {{200, {{255, 70, {ToneSegmentSpec::Gamma(255)}}}},
-                  {255, {{255, 140, {ToneSegmentSpec::Gamma(255)}}}}};
-    return BuildToneTable(spec);
+    ToneTableDesc desc{0, 50, 150, {}};
+    desc.zones = {{200, {{255, 70, {ToneSegment::Gamma(255)}}}},
+                  {255, {{255, 140, {ToneSegment::Gamma(255)}}}}};
+    return BuildToneTable(desc);
 }
 
 std::vector<uint8_t> BrokenTable() {
@@ -185,8 +185,8 @@ TEST(ToneStepWithoutCurve, AnEntryWithoutSegmentsLeavesThePicturesBytesAlone) {
         ctx->levelStats[level].runByLevel = 10;
         ctx->levelStats[level].chromaCount = 20;
     }
-    ToneTableSpec spec{0, 50, 150, {{255, {{255, 70, {}}}}}};
-    const ExactBuffer table(BuildToneTable(spec));
+    ToneTableDesc desc{0, 50, 150, {{255, {{255, 70, {}}}}}};
+    const ExactBuffer table(BuildToneTable(desc));
     ASSERT_EQ(QVExtension(ctx.handle(), kByteTable, table.data(), nullptr, 0), 0);
     EXPECT_EQ(QVCalculate(ctx.handle(), 0), -5) << "no colour class, but the step succeeded";
     EXPECT_EQ(ctx->mode, kByteTable);

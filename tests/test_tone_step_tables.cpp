@@ -25,8 +25,8 @@ using test::ScopedContext;
 using test::SealToneTable;
 using test::StoredDecimal;
 using test::ToneChecksum;
-using test::ToneSegmentSpec;
-using test::ToneTableSpec;
+using test::ToneSegment;
+using test::ToneTableDesc;
 
 const std::array<StoredDecimal, 6> kShiftedLine = {
     {{-2, -3}, {1, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}};
@@ -34,10 +34,10 @@ const std::array<StoredDecimal, 6> kShiftedLine = {
 // ---- The builder -----------------------------------------------------------
 
 TEST(ToneTableBuilder, LaysOutZonesEntriesAndRecordsInOrder) {
-    ToneTableSpec spec{7, 40, 160, {}};
-    spec.zones = {
-        {100, {{30, 80, {ToneSegmentSpec::Gamma(10), ToneSegmentSpec::Knee(50, 120)}}}},
-        {220, {{90, 150, {ToneSegmentSpec::Polynomial(255, kShiftedLine)}}, {101, 60, {}}}},
+    ToneTableDesc desc{7, 40, 160, {}};
+    desc.zones = {
+        {100, {{30, 80, {ToneSegment::Gamma(10), ToneSegment::Knee(50, 120)}}}},
+        {220, {{90, 150, {ToneSegment::Polynomial(255, kShiftedLine)}}, {101, 60, {}}}},
     };
     std::vector<uint8_t> expected = {
         51,   0,    7,    40,   160, 2,   // length, weight, bounds, zones
@@ -53,7 +53,7 @@ TEST(ToneTableBuilder, LaysOutZonesEntriesAndRecordsInOrder) {
         0,    0,    0,    0,    0,   0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     expected.back() =
         static_cast<uint8_t>(std::accumulate(expected.begin(), expected.end() - 1, 0u) % 256u);
-    EXPECT_EQ(BuildToneTable(spec), expected);
+    EXPECT_EQ(BuildToneTable(desc), expected);
 }
 
 TEST(ToneTableBuilder, SealingRestoresLengthAndChecksum) {
@@ -104,12 +104,12 @@ TEST(ToneTableReader, DecimalsAreSignedBigEndian) {
 }
 
 TEST(ToneTableReader, LayoutComesFromTheHeader) {
-    ToneTableSpec spec{7, 40, 160, {}};
-    spec.zones = {
-        {100, {{30, 80, {ToneSegmentSpec::Gamma(10), ToneSegmentSpec::Knee(50, 120)}}}},
-        {220, {{90, 150, {ToneSegmentSpec::Polynomial(255, kShiftedLine)}}, {101, 60, {}}}},
+    ToneTableDesc desc{7, 40, 160, {}};
+    desc.zones = {
+        {100, {{30, 80, {ToneSegment::Gamma(10), ToneSegment::Knee(50, 120)}}}},
+        {220, {{90, 150, {ToneSegment::Polynomial(255, kShiftedLine)}}, {101, 60, {}}}},
     };
-    const ExactBuffer bytes(BuildToneTable(spec));
+    const ExactBuffer bytes(BuildToneTable(desc));
     ToneTableReader table(bytes.data());
     ToneTableLayout layout{};
     ASSERT_TRUE(ReadToneTableLayout(table, &layout));
@@ -142,17 +142,15 @@ class MalformedTables : public ::testing::Test {
         ctx->levelStats[180].runByLevel = 500;
         ctx->mode = QV_MODE_BYTE_TABLE;
     }
-    static ToneTableSpec Rich() {
-        ToneTableSpec spec{10, 50, 150, {}};
-        spec.zones = {
+    static ToneTableDesc Rich() {
+        ToneTableDesc desc{10, 50, 150, {}};
+        desc.zones = {
             {120,
-             {{40, 90, {ToneSegmentSpec::Gamma(10), ToneSegmentSpec::Knee(20, 60)}},
-              {101,
-               110,
-               {ToneSegmentSpec::Polynomial(30, kShiftedLine), ToneSegmentSpec::Gamma(255)}}}},
-            {230, {{101, 130, {ToneSegmentSpec::Knee(255, 100)}}}},
+             {{40, 90, {ToneSegment::Gamma(10), ToneSegment::Knee(20, 60)}},
+              {101, 110, {ToneSegment::Polynomial(30, kShiftedLine), ToneSegment::Gamma(255)}}}},
+            {230, {{101, 130, {ToneSegment::Knee(255, 100)}}}},
         };
-        return spec;
+        return desc;
     }
     // Runs the step on exactly these bytes.
     int16_t Run(const std::vector<uint8_t>& bytes) {
@@ -229,26 +227,26 @@ TEST_F(MalformedTables, OffsetsFarBeyondTheLength) {
 }
 
 TEST_F(MalformedTables, RecordsThatReachIntoTheChecksum) {
-    ToneTableSpec spec = Rich();
+    ToneTableDesc desc = Rich();
     // A knee record without its knee, and a polynomial one short of a byte.
-    spec.zones[1].entries[0].segments = {ToneSegmentSpec::Raw(255, 2, {})};
-    EXPECT_EQ(Run(BuildToneTable(spec)), kToneBadTable);
-    spec.zones[1].entries[0].segments = {ToneSegmentSpec::Raw(255, 3, std::vector<uint8_t>(23))};
-    EXPECT_EQ(Run(BuildToneTable(spec)), kToneBadTable);
+    desc.zones[1].entries[0].segments = {ToneSegment::Raw(255, 2, {})};
+    EXPECT_EQ(Run(BuildToneTable(desc)), kToneBadTable);
+    desc.zones[1].entries[0].segments = {ToneSegment::Raw(255, 3, std::vector<uint8_t>(23))};
+    EXPECT_EQ(Run(BuildToneTable(desc)), kToneBadTable);
     EXPECT_TRUE(ToneTableUnchanged());
 }
 
 TEST_F(MalformedTables, UnknownRecordTypesAnywhere) {
     for (uint8_t type : {uint8_t{0}, uint8_t{4}, uint8_t{255}}) {
         // The record chosen, one walked past, and one the picture never reaches.
-        ToneTableSpec chosen = Rich();
-        chosen.zones[1].entries[0].segments = {ToneSegmentSpec::Raw(255, type, {100})};
+        ToneTableDesc chosen = Rich();
+        chosen.zones[1].entries[0].segments = {ToneSegment::Raw(255, type, {100})};
         EXPECT_EQ(Run(BuildToneTable(chosen)), kToneBadTable) << int{type};
-        ToneTableSpec walked = Rich();
-        walked.zones[0].entries[1].segments[1] = ToneSegmentSpec::Raw(255, type, {});
+        ToneTableDesc walked = Rich();
+        walked.zones[0].entries[1].segments[1] = ToneSegment::Raw(255, type, {});
         EXPECT_EQ(Run(BuildToneTable(walked)), kToneBadTable) << int{type};
-        ToneTableSpec unreached = Rich();
-        unreached.zones.push_back({250, {{101, 90, {ToneSegmentSpec::Raw(255, type, {})}}}});
+        ToneTableDesc unreached = Rich();
+        unreached.zones.push_back({250, {{101, 90, {ToneSegment::Raw(255, type, {})}}}});
         EXPECT_EQ(Run(BuildToneTable(unreached)), kToneBadTable) << int{type};
     }
     EXPECT_TRUE(ToneTableUnchanged());

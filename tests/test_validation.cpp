@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "interface/context.h"
+#include "context/context.h"
 #include "support/context_access.h"
 
 namespace voved {

@@ -9,7 +9,7 @@
 #include "analysis/classify.h"
 #include "analysis/highlights.h"
 #include "analysis/tone_step.h"
-#include "interface/handles.h"
+#include "context/handles.h"
 #include "pixels/fixed.h"
 #include "stats/colour_geometry.h"
 

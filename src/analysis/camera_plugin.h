@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "analysis/classify.h"
-#include "interface/context.h"
+#include "context/context.h"
 #include "voved32.h"
 
 namespace voved {

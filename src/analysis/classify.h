@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "analysis/analysis_record.h"
-#include "interface/context.h"
+#include "context/context.h"
 
 namespace voved {
 

@@ -6,7 +6,7 @@
 
 #include "analysis/analysis_record.h"
 #include "analysis/rotation.h"
-#include "interface/context.h"
+#include "context/context.h"
 
 namespace voved {
 

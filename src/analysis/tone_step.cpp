@@ -3,7 +3,7 @@
 #include "analysis/tone_apply.h"
 #include "analysis/tone_measure.h"
 #include "analysis/tone_table_reader.h"
-#include "interface/handles.h"
+#include "context/handles.h"
 
 namespace voved {
 

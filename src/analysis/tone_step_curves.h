@@ -7,7 +7,7 @@
 
 #include "analysis/tone_decimal.h"
 #include "analysis/tone_table_reader.h"
-#include "interface/context.h"
+#include "context/context.h"
 
 namespace voved {
 

@@ -15,8 +15,8 @@
 
 #include <cstdint>
 
+#include "context/context.h"
 #include "correct/fixed_output_curve.h"
-#include "interface/context.h"
 #include "pixels/fixed.h"
 #include "pixels/pixels.h"
 

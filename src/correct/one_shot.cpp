@@ -9,11 +9,11 @@
 #include <cstddef>
 #include <cstring>
 
+#include "context/handles.h"
 #include "correct/byte_runs.h"
 #include "correct/correction_core.h"
 #include "correct/shared_steps.h"
 #include "filters/chroma_denoise.h"
-#include "interface/handles.h"
 #include "pixels/pixels.h"
 
 namespace voved {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "interface/context.h"
+#include "context/context.h"
 
 namespace voved {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "interface/context.h"
+#include "context/context.h"
 
 namespace voved {
 

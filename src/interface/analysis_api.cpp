@@ -1,7 +1,7 @@
 // QVCalculate: deriving the correction parameters.
 #include "analysis/calculate.h"
-#include "interface/context.h"
-#include "interface/handles.h"
+#include "context/context.h"
+#include "context/handles.h"
 #include "voved32.h"
 
 extern "C" {

@@ -1,7 +1,7 @@
 // QVInitImageConversion, QVCorrection2 and QVTerminateImageConversion: the
 // streaming conversion's entry points.
-#include "interface/context.h"
-#include "interface/handles.h"
+#include "context/context.h"
+#include "context/handles.h"
 #include "stream/conversion.h"
 #include "stream/driver.h"
 #include "voved32.h"

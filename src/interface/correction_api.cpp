@@ -1,6 +1,6 @@
 // QVCorrection: the one-shot correction of one picture line.
+#include "context/handles.h"
 #include "correct/one_shot.h"
-#include "interface/handles.h"
 #include "voved32.h"
 
 extern "C" {

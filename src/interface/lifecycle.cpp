@@ -1,8 +1,8 @@
 // QVAlloc, QVExtension and QVFree: creating, configuring and freeing a context.
 #include <cstring>
 
-#include "interface/context.h"
-#include "interface/handles.h"
+#include "context/context.h"
+#include "context/handles.h"
 #include "voved32.h"
 
 namespace voved {

@@ -1,6 +1,6 @@
 // QVHistogram and QVMargeHisto: gathering and merging colour statistics.
-#include "interface/context.h"
-#include "interface/handles.h"
+#include "context/context.h"
+#include "context/handles.h"
 #include "pixels/pixels.h"
 #include "stats/statistics.h"
 #include "voved32.h"

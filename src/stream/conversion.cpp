@@ -1,7 +1,7 @@
 // QVInitImageConversion and QVTerminateImageConversion.
 #include "stream/conversion.h"
 
-#include "interface/handles.h"
+#include "context/handles.h"
 #include "pixels/fixed.h"
 #include "pixels/pixels.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "interface/context.h"
+#include "context/context.h"
 #include "voved32.h"
 
 namespace voved {

@@ -2,7 +2,7 @@
 // context at the end of a test.
 #pragma once
 
-#include "interface/context.h"
+#include "context/context.h"
 #include "voved32.h"
 
 namespace voved::test {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "interface/context.h"
+#include "context/context.h"
 
 namespace voved::test {
 

@@ -21,51 +21,50 @@ void AppendDecimal(std::vector<uint8_t>& out, StoredDecimal value) {
 
 }  // namespace
 
-ToneSegmentSpec ToneSegmentSpec::Gamma(uint8_t shareLimit) {
+ToneSegment ToneSegment::Gamma(uint8_t shareLimit) {
     return {shareLimit, kGammaType, {}};
 }
 
-ToneSegmentSpec ToneSegmentSpec::Knee(uint8_t shareLimit, uint8_t knee) {
+ToneSegment ToneSegment::Knee(uint8_t shareLimit, uint8_t knee) {
     return {shareLimit, kKneeType, {knee}};
 }
 
-ToneSegmentSpec ToneSegmentSpec::Polynomial(uint8_t shareLimit,
-                                            const std::array<StoredDecimal, 6>& coefficients) {
-    ToneSegmentSpec segment{shareLimit, kPolynomialType, {}};
+ToneSegment ToneSegment::Polynomial(uint8_t shareLimit,
+                                    const std::array<StoredDecimal, 6>& coefficients) {
+    ToneSegment segment{shareLimit, kPolynomialType, {}};
     for (const StoredDecimal& c : coefficients) {
         AppendDecimal(segment.payload, c);
     }
     return segment;
 }
 
-ToneSegmentSpec ToneSegmentSpec::Raw(uint8_t shareLimit, uint8_t type,
-                                     std::vector<uint8_t> payload) {
+ToneSegment ToneSegment::Raw(uint8_t shareLimit, uint8_t type, std::vector<uint8_t> payload) {
     return {shareLimit, type, std::move(payload)};
 }
 
-std::vector<uint8_t> BuildToneTable(const ToneTableSpec& spec) {
+std::vector<uint8_t> BuildToneTable(const ToneTableDesc& desc) {
     std::vector<uint8_t> out = {
-        0, 0, spec.weight, spec.lowBound, spec.midBound, static_cast<uint8_t>(spec.zones.size())};
-    for (const ToneZoneSpec& zone : spec.zones) {
+        0, 0, desc.weight, desc.lowBound, desc.midBound, static_cast<uint8_t>(desc.zones.size())};
+    for (const ToneZone& zone : desc.zones) {
         out.push_back(static_cast<uint8_t>(zone.entries.size()));
     }
-    for (const ToneZoneSpec& zone : spec.zones) {
-        for (const ToneEntrySpec& entry : zone.entries) {
+    for (const ToneZone& zone : desc.zones) {
+        for (const ToneEntry& entry : zone.entries) {
             out.push_back(static_cast<uint8_t>(entry.segments.size()));
         }
     }
-    for (const ToneZoneSpec& zone : spec.zones) {
+    for (const ToneZone& zone : desc.zones) {
         out.push_back(zone.limit);
     }
-    for (const ToneZoneSpec& zone : spec.zones) {
-        for (const ToneEntrySpec& entry : zone.entries) {
+    for (const ToneZone& zone : desc.zones) {
+        for (const ToneEntry& entry : zone.entries) {
             out.push_back(entry.scoreLimit);
             out.push_back(entry.gamma);
         }
     }
-    for (const ToneZoneSpec& zone : spec.zones) {
-        for (const ToneEntrySpec& entry : zone.entries) {
-            for (const ToneSegmentSpec& segment : entry.segments) {
+    for (const ToneZone& zone : desc.zones) {
+        for (const ToneEntry& entry : zone.entries) {
+            for (const ToneSegment& segment : entry.segments) {
                 out.push_back(segment.shareLimit);
                 out.push_back(segment.type);
                 out.insert(out.end(), segment.payload.begin(), segment.payload.end());

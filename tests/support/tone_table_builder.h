@@ -16,39 +16,39 @@ struct StoredDecimal {
     int8_t exponent;
 };
 
-struct ToneSegmentSpec {
+struct ToneSegment {
     uint8_t shareLimit;
     uint8_t type;
     std::vector<uint8_t> payload;
 
-    static ToneSegmentSpec Gamma(uint8_t shareLimit);
-    static ToneSegmentSpec Knee(uint8_t shareLimit, uint8_t knee);
-    static ToneSegmentSpec Polynomial(uint8_t shareLimit,
-                                      const std::array<StoredDecimal, 6>& coefficients);
+    static ToneSegment Gamma(uint8_t shareLimit);
+    static ToneSegment Knee(uint8_t shareLimit, uint8_t knee);
+    static ToneSegment Polynomial(uint8_t shareLimit,
+                                  const std::array<StoredDecimal, 6>& coefficients);
     // Any type with any payload, for tables that do not check out.
-    static ToneSegmentSpec Raw(uint8_t shareLimit, uint8_t type, std::vector<uint8_t> payload);
+    static ToneSegment Raw(uint8_t shareLimit, uint8_t type, std::vector<uint8_t> payload);
 };
 
-struct ToneEntrySpec {
+struct ToneEntry {
     uint8_t scoreLimit;
     uint8_t gamma;  // gamma x 100
-    std::vector<ToneSegmentSpec> segments;
+    std::vector<ToneSegment> segments;
 };
 
-struct ToneZoneSpec {
+struct ToneZone {
     uint8_t limit;  // chosen when the highlight level lies below it
-    std::vector<ToneEntrySpec> entries;
+    std::vector<ToneEntry> entries;
 };
 
-struct ToneTableSpec {
+struct ToneTableDesc {
     uint8_t weight;
     uint8_t lowBound;
     uint8_t midBound;
-    std::vector<ToneZoneSpec> zones;
+    std::vector<ToneZone> zones;
 };
 
 // The table's bytes, its length and checksum filled in.
-std::vector<uint8_t> BuildToneTable(const ToneTableSpec& spec);
+std::vector<uint8_t> BuildToneTable(const ToneTableDesc& desc);
 
 // Makes the table describe itself again after a test edited it: the length
 // becomes the number of bytes and the last byte the checksum of the others.

@@ -1,4 +1,4 @@
-#include "interface/handles.h"
+#include "context/handles.h"
 
 #include "platform/platform.h"
 
