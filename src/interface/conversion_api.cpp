@@ -2,6 +2,7 @@
 // streaming conversion's entry points.
 #include "context/context.h"
 #include "context/handles.h"
+#include "platform/float_environment.h"
 #include "stream/conversion.h"
 #include "stream/driver.h"
 #include "voved32.h"
@@ -12,6 +13,7 @@ QV_API QVResult QV_CALL QVInitImageConversion(QVHandle* handle, uint16_t imageWi
                                               uint16_t imageLines, uint16_t outputWidth,
                                               uint32_t /*reservedArg*/, int16_t resolutionScale,
                                               uint16_t requestedMode) {
+    const voved::KnownFloatEnvironment known;
     voved::QVContext* context = voved::ValidContext(handle);
     if (context == nullptr) {
         return QV_RESULT_INVALID;
@@ -23,6 +25,7 @@ QV_API QVResult QV_CALL QVInitImageConversion(QVHandle* handle, uint16_t imageWi
 QV_API uint16_t QV_CALL QVCorrection2(QVHandle* handle, const uint8_t* source, uint8_t* destination,
                                       uint16_t pixelCount, int16_t step, int16_t layout,
                                       int16_t toneHue, int16_t sharpenLevel) {
+    const voved::KnownFloatEnvironment known;
     voved::QVContext* context = voved::ValidContext(handle);
     if (context == nullptr) {
         return QV_STEP_FAILED;

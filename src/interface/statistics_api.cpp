@@ -2,6 +2,7 @@
 #include "context/context.h"
 #include "context/handles.h"
 #include "pixels/pixels.h"
+#include "platform/float_environment.h"
 #include "stats/statistics.h"
 #include "voved32.h"
 
@@ -9,6 +10,7 @@ extern "C" {
 
 QV_API QVResult QV_CALL QVHistogram(QVHandle* handle, const uint8_t* pixels, uint16_t count,
                                     int16_t step, int16_t type, uint32_t /*reserved*/) {
+    const voved::KnownFloatEnvironment known;
     voved::QVContext* context = voved::ValidContext(handle);
     if (context == nullptr) {
         return QV_RESULT_INVALID;
