@@ -536,6 +536,7 @@ static void PictureJobs(const Picture* p, int sweep) {
         const Stream s = {0, NULL, QV_MODE_TONE, 0, 0, hue, 0};
         Convert(p, &kRgb4, &s, &h);
     }
+    snprintf(reached, sizeof reached, "hues 0 to 359");
     Report("tone-sweep", p, &h);
 }
 
