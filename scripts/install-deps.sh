@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running Voved32 needs on Debian.
 # Run as root (or through sudo). Set VOVED_WINDOWS=1 to add the 32-bit
-# Windows cross-compiler and wine.
+# Windows cross-compiler and wine, VOVED_AARCH64=1 the 64-bit ARM Linux
+# cross-compiler and qemu-user.
 set -euo pipefail
 
 SUDO=""
@@ -19,6 +20,9 @@ packages=(
 if [ "${VOVED_WINDOWS:-0}" = "1" ]; then
   $SUDO dpkg --add-architecture i386
   packages+=(g++-mingw-w64-i686 wine wine32:i386)
+fi
+if [ "${VOVED_AARCH64:-0}" = "1" ]; then
+  packages+=(g++-aarch64-linux-gnu qemu-user)
 fi
 
 export DEBIAN_FRONTEND=noninteractive

@@ -5,14 +5,15 @@
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the concurrency test built with ThreadSanitizer;
 #   4. the fuzz targets (clang, libFuzzer), each for a bounded time;
-#   5. the 32-bit Windows DLL and its suite under wine, the DLL's export table.
+#   5. the 32-bit Windows DLL and its suite under wine, the DLL's export table;
+#   6. the same bytes on Linux x86-64, Windows (two host states) and aarch64.
 # Set VOVED_SKIP_INSTALL=1 to skip the package installation, and
 # VOVED_FUZZ_SECONDS to change how long each fuzz target runs (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ "${VOVED_SKIP_INSTALL:-0}" != "1" ]; then
-  VOVED_WINDOWS=1 ./scripts/install-deps.sh
+  VOVED_WINDOWS=1 VOVED_AARCH64=1 ./scripts/install-deps.sh
 fi
 jobs=$(nproc)
 export WINEDEBUG=-all
@@ -79,5 +80,36 @@ cmake --build build/windows -j "$jobs"
 wineboot --init >/dev/null 2>&1 || true
 ctest --test-dir build/windows --output-on-failure
 ./scripts/check-exports.sh windows build/windows/src/Voved32.dll
+
+section "Same bytes on every platform and host"
+# The determinism driver prints one hash line per job; Linux x86-64, the
+# Windows DLL under wine (in a MinGW program's state and with the x87 unit at
+# 53-bit precision, as Windows starts a process) and Linux aarch64 under
+# qemu must print the same lines. The sample photo is decoded here, by the
+# Linux tool, since the cross targets have no JPEG decoder.
+det=build/determinism
+mkdir -p "$det"
+build/linux/tools/voved/voved convert samples/chelsea.jpg "$det/chelsea.ppm" >/dev/null
+cmake -S . -B build/aarch64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOVED_BUILD_TESTS=OFF
+cmake --build build/aarch64 -j "$jobs" --target voved_determinism
+fused=$(aarch64-linux-gnu-objdump -d build/aarch64/src/libvoved32.so | grep -cE '\sf(n)?m(add|sub|la|ls)\s' || true)
+if [ "$fused" -ne 0 ]; then
+  echo "the aarch64 library has $fused fused multiply-add instructions" >&2
+  exit 1
+fi
+build/linux/tests/determinism/voved_determinism "$det/chelsea.ppm" >"$det/linux-x86-64.txt"
+wine build/windows/src/voved_determinism.exe "$det/chelsea.ppm" | tr -d '\r' >"$det/windows.txt"
+wine build/windows/src/voved_determinism.exe --x87-precision 53 "$det/chelsea.ppm" |
+  tr -d '\r' >"$det/windows-53-bit.txt"
+qemu-aarch64 -L /usr/aarch64-linux-gnu build/aarch64/tests/determinism/voved_determinism \
+  "$det/chelsea.ppm" >"$det/linux-aarch64.txt"
+for run in windows windows-53-bit linux-aarch64; do
+  diff -u "$det/linux-x86-64.txt" "$det/$run.txt" || {
+    echo "determinism: $run differs from Linux x86-64" >&2
+    exit 1
+  }
+done
+echo "determinism: $(wc -l <"$det/linux-x86-64.txt") jobs, the same on every platform and host"
 
 section "All tests passed"
