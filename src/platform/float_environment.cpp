@@ -31,39 +31,87 @@ T Load(const FloatState& state, std::size_t offset) {
 // flush-to-zero nor denormals-are-zero.
 constexpr uint16_t kX87Control = 0x037F;
 constexpr uint32_t kMxcsr = 0x1F80;
-// The 28-byte x87 environment (fnstenv), then MXCSR.
-constexpr std::size_t kX87EnvironmentBytes = 28;
-constexpr std::size_t kMxcsrOffset = 32;
+// Sticky exception flags: x87 status bits 0-5 with stack fault and error
+// summary (6, 7); MXCSR bits 0-5.
+constexpr uint16_t kX87Flags = 0x00FF;
+constexpr uint32_t kMxcsrFlags = 0x003F;
 
-struct X87Environment {
-    uint8_t bytes[kX87EnvironmentBytes];
+// Saving and comparing cost a few cycles; only what differs is written, and
+// the x87 flags (raised by the toning's extended precision only) are put
+// back through the slow environment load only when the caller had flags of
+// its own.
+struct X86State {
+    uint16_t control;
+    uint16_t status;
+    uint32_t mxcsr;
 };
 
-void SaveAndSet(FloatState& caller) {
-    X87Environment x87;
-    // fnstenv also masks every x87 exception, so nothing traps before the
-    // control word below is in force.
-    __asm__ __volatile__("fnstenv %0" : "=m"(x87));
-    const uint16_t control = kX87Control;
-    __asm__ __volatile__("fldcw %0" : : "m"(control));
-    Store(caller, 0, x87);
+// The 28-byte environment of fnstenv / fldenv; the status word at byte 4.
+struct X87Environment {
+    uint16_t control;
+    uint16_t unused0;
+    uint16_t status;
+    uint8_t rest[22];
+};
+
+X86State ReadX86State() {
+    X86State s{};
+    __asm__ __volatile__("fnstcw %0" : "=m"(s.control));
+    __asm__ __volatile__("fnstsw %0" : "=m"(s.status));
 #if defined(__SSE__)
-    uint32_t mxcsr;
-    __asm__ __volatile__("stmxcsr %0" : "=m"(mxcsr));
-    const uint32_t known = kMxcsr;
-    __asm__ __volatile__("ldmxcsr %0" : : "m"(known));
-    Store(caller, kMxcsrOffset, mxcsr);
+    __asm__ __volatile__("stmxcsr %0" : "=m"(s.mxcsr));
+#endif
+    return s;
+}
+
+void LoadX87Control(uint16_t control) {
+    __asm__ __volatile__("fldcw %0" : : "m"(control));
+}
+
+void LoadMxcsr(uint32_t mxcsr) {
+#if defined(__SSE__)
+    __asm__ __volatile__("ldmxcsr %0" : : "m"(mxcsr));
+#else
+    (void)mxcsr;
 #endif
 }
 
+// Puts back the caller's x87 flags before its control word, so that a flag
+// raised here never becomes a pending exception the caller unmasked.
+void RestoreX87Flags(uint16_t callerStatus) {
+    if ((callerStatus & kX87Flags) == 0) {
+        __asm__ __volatile__("fnclex");
+        return;
+    }
+    X87Environment env;
+    __asm__ __volatile__("fnstenv %0" : "=m"(env));
+    env.status = static_cast<uint16_t>((env.status & ~kX87Flags) | (callerStatus & kX87Flags));
+    __asm__ __volatile__("fldenv %0" : : "m"(env));
+}
+
+void SaveAndSet(FloatState& caller) {
+    const X86State s = ReadX86State();
+    Store(caller, 0, s);
+    if (s.control != kX87Control) {
+        LoadX87Control(kX87Control);
+    }
+    if ((s.mxcsr & ~kMxcsrFlags) != kMxcsr) {
+        LoadMxcsr(kMxcsr | (s.mxcsr & kMxcsrFlags));
+    }
+}
+
 void Restore(const FloatState& caller) {
-#if defined(__SSE__)
-    const uint32_t mxcsr = Load<uint32_t>(caller, kMxcsrOffset);
-    __asm__ __volatile__("ldmxcsr %0" : : "m"(mxcsr));
-#endif
-    // Control word, status flags and tags as the caller had them.
-    const X87Environment x87 = Load<X87Environment>(caller, 0);
-    __asm__ __volatile__("fldenv %0" : : "m"(x87));
+    const X86State saved = Load<X86State>(caller, 0);
+    const X86State now = ReadX86State();
+    if (now.mxcsr != saved.mxcsr) {
+        LoadMxcsr(saved.mxcsr);
+    }
+    if (((now.status ^ saved.status) & kX87Flags) != 0) {
+        RestoreX87Flags(saved.status);
+    }
+    if (now.control != saved.control) {
+        LoadX87Control(saved.control);
+    }
 }
 
 #elif defined(__aarch64__)
@@ -71,21 +119,36 @@ void Restore(const FloatState& caller) {
 // FPCR 0: round to nearest, no flush-to-zero, no default NaN, no traps.
 constexpr std::size_t kStatusOffset = 8;
 
-void SaveAndSet(FloatState& caller) {
+uint64_t ReadFpcr() {
     uint64_t control;
-    uint64_t status;
     __asm__ __volatile__("mrs %0, fpcr" : "=r"(control));
+    return control;
+}
+
+uint64_t ReadFpsr() {
+    uint64_t status;
     __asm__ __volatile__("mrs %0, fpsr" : "=r"(status));
-    __asm__ __volatile__("msr fpcr, xzr");
+    return status;
+}
+
+void SaveAndSet(FloatState& caller) {
+    const uint64_t control = ReadFpcr();
     Store(caller, 0, control);
-    Store(caller, kStatusOffset, status);
+    Store(caller, kStatusOffset, ReadFpsr());
+    if (control != 0) {
+        __asm__ __volatile__("msr fpcr, xzr");
+    }
 }
 
 void Restore(const FloatState& caller) {
     const uint64_t control = Load<uint64_t>(caller, 0);
     const uint64_t status = Load<uint64_t>(caller, kStatusOffset);
-    __asm__ __volatile__("msr fpcr, %0" : : "r"(control));
-    __asm__ __volatile__("msr fpsr, %0" : : "r"(status));
+    if (ReadFpsr() != status) {
+        __asm__ __volatile__("msr fpsr, %0" : : "r"(status));
+    }
+    if (ReadFpcr() != control) {
+        __asm__ __volatile__("msr fpcr, %0" : : "r"(control));
+    }
 }
 
 #else

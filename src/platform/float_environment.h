@@ -14,8 +14,8 @@
 
 namespace voved {
 
-// The saved state: on x86 the x87 environment (control word, status word,
-// tags) and MXCSR; on aarch64 FPCR and FPSR; elsewhere the <cfenv> state.
+// The saved state: on x86 the x87 control and status words and MXCSR; on
+// aarch64 FPCR and FPSR; elsewhere the <cfenv> state.
 struct FloatState {
     alignas(16) uint8_t bytes[64];
 };
