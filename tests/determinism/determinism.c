@@ -230,42 +230,18 @@ static Picture Noisy(const char* name, int brightness) {
             const int r = base + (int)(Random(&seed) % 48u) - 24;
             const int g = base + (int)(Random(&seed) % 48u) - 24;
             const int b = base + (int)(Random(&seed) % 48u) - 24;
-            SetPixel(&p, x, y,
-                     r < 0     ? 0
-                     : r > 255 ? 255
-                               : r,
-                     g < 0     ? 0
-                     : g > 255 ? 255
-                               : g,
-                     b < 0     ? 0
-                     : b > 255 ? 255
-                               : b);
+            SetPixel(&p, x, y, Channel(r), Channel(g), Channel(b));
         }
     }
     return p;
 }
 
-/* Every hue at several saturations and levels. */
+/* Colour differences in every direction and at every level: every hue. */
 static Picture HueWheel(void) {
     Picture p = NewPicture("hue-wheel", 120, 48);
     for (int y = 0; y < p.height; ++y) {
         for (int x = 0; x < p.width; ++x) {
-            const int sector = x / 20;
-            const int t = (x % 20) * 255 / 19;
-            const int hi = 40 + y * 4;
-            const int lo = hi * (y % 4) / 4;
-            int rgb[3];
-            const int up = lo + (hi - lo) * t / 255;
-            const int down = hi - (hi - lo) * t / 255;
-            static const int order[6][3] = {{0, 1, 2}, {1, 0, 2}, {1, 2, 0},
-                                            {2, 1, 0}, {2, 0, 1}, {0, 2, 1}};
-            rgb[order[sector][0]] = hi;
-            rgb[order[sector][1]] = up;
-            rgb[order[sector][2]] = lo;
-            if (sector % 2 == 1) {
-                rgb[order[sector][1]] = down;
-            }
-            SetPixel(&p, x, y, rgb[0], rgb[1], rgb[2]);
+            SetDifferences(&p, x, y, 30 + 4 * y, x - 60, 5 * (y % 24) - 60);
         }
     }
     return p;
@@ -280,15 +256,14 @@ static Picture Single(const char* name, int r, int g, int b) {
 /* ---- Pixel layouts ----------------------------------------------------------- */
 
 typedef struct Layout {
-    const char* name;
     int16_t code;
     int16_t step; /* bytes per pixel; negative: the line runs right to left */
 } Layout;
 
-static const Layout kBgr = {"bgr", QV_PIXEL_BGR, 3};
-static const Layout kRgb4 = {"rgb4", QV_PIXEL_RGB, 4};
-static const Layout kRgb555 = {"rgb555", QV_PIXEL_RGB555, 2};
-static const Layout kBgrReversed = {"bgr-reversed", QV_PIXEL_BGR, -3};
+static const Layout kBgr = {QV_PIXEL_BGR, 3};
+static const Layout kRgb4 = {QV_PIXEL_RGB, 4};
+static const Layout kRgb555 = {QV_PIXEL_RGB555, 2};
+static const Layout kBgrReversed = {QV_PIXEL_BGR, -3};
 
 static size_t LineBytes(const Picture* p, const Layout* l) {
     return (size_t)p->width * (size_t)(l->step < 0 ? -l->step : l->step);
