@@ -85,7 +85,8 @@ section "Same bytes on every platform and host"
 # The determinism driver prints one hash line per job; Linux x86-64, the
 # Windows DLL under wine (in a MinGW program's state and with the x87 unit at
 # 53-bit precision, as Windows starts a process) and Linux aarch64 under
-# qemu must print the same lines. The sample photo is decoded here, by the
+# qemu, on x86-64 and aarch64 also in a host that rounds otherwise, must
+# print the same lines. The sample photo is decoded here, by the
 # Linux tool, since the cross targets have no JPEG decoder.
 det=build/determinism
 mkdir -p "$det"
@@ -102,9 +103,13 @@ build/linux/tests/determinism/voved_determinism "$det/chelsea.ppm" >"$det/linux-
 wine build/windows/src/voved_determinism.exe "$det/chelsea.ppm" | tr -d '\r' >"$det/windows.txt"
 wine build/windows/src/voved_determinism.exe --x87-precision 53 "$det/chelsea.ppm" |
   tr -d '\r' >"$det/windows-53-bit.txt"
+build/linux/tests/determinism/voved_determinism --rounding toward-zero "$det/chelsea.ppm" \
+  >"$det/linux-x86-64-toward-zero.txt"
 qemu-aarch64 -L /usr/aarch64-linux-gnu build/aarch64/tests/determinism/voved_determinism \
   "$det/chelsea.ppm" >"$det/linux-aarch64.txt"
-for run in windows windows-53-bit linux-aarch64; do
+qemu-aarch64 -L /usr/aarch64-linux-gnu build/aarch64/tests/determinism/voved_determinism \
+  --rounding down "$det/chelsea.ppm" >"$det/linux-aarch64-down.txt"
+for run in windows windows-53-bit linux-x86-64-toward-zero linux-aarch64 linux-aarch64-down; do
   diff -u "$det/linux-x86-64.txt" "$det/$run.txt" || {
     echo "determinism: $run differs from Linux x86-64" >&2
     exit 1

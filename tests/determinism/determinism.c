@@ -5,12 +5,16 @@
  * The same input must give the same bytes on every platform and in every
  * host, so CI runs this on each of them and compares the lines.
  *
- *   determinism [--x87-precision 24|53|64] [PICTURE.ppm ...]
+ *   determinism [--x87-precision 24|53|64] [--rounding down|up|toward-zero]
+ *               [PICTURE.ppm ...]
  *
  * The pictures are binary PPMs (P6, maxval 255); a few generated pictures
- * follow them. --x87-precision sets the x87 unit's precision before the first
- * call, as a host that is not a MinGW program may have it (x86 only).
+ * follow them. The options put the host in another floating-point state
+ * before the first call, as a host that is not a MinGW program may have it:
+ * --x87-precision the x87 unit's precision (x86 only), --rounding the
+ * rounding mode. The driver itself computes in integers only.
  */
+#include <fenv.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -573,11 +577,30 @@ static void SetX87Precision(const char* bits) {
 #endif
 }
 
+static void SetRounding(const char* mode) {
+    static const struct {
+        const char* name;
+        int mode;
+    } kModes[] = {{"down", FE_DOWNWARD}, {"up", FE_UPWARD}, {"toward-zero", FE_TOWARDZERO}};
+    for (size_t i = 0; i < sizeof kModes / sizeof kModes[0]; ++i) {
+        if (strcmp(mode, kModes[i].name) == 0 && fesetround(kModes[i].mode) == 0) {
+            return;
+        }
+    }
+    Fail("--rounding takes down, up or toward-zero, not ", mode);
+}
+
 int main(int argc, char** argv) {
     int first = 1;
-    if (argc > 2 && strcmp(argv[1], "--x87-precision") == 0) {
-        SetX87Precision(argv[2]);
-        first = 3;
+    while (first + 1 < argc && strncmp(argv[first], "--", 2) == 0) {
+        if (strcmp(argv[first], "--x87-precision") == 0) {
+            SetX87Precision(argv[first + 1]);
+        } else if (strcmp(argv[first], "--rounding") == 0) {
+            SetRounding(argv[first + 1]);
+        } else {
+            Fail("unknown option ", argv[first]);
+        }
+        first += 2;
     }
     /* The one-shot analysis reaches every correction type on these: a
      * bright scene (5002), stretches (5003), rotations (5001), nothing
