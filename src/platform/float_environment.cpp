@@ -36,9 +36,10 @@ constexpr uint32_t kMxcsr = 0x1F80;
 constexpr uint16_t kX87Flags = 0x00FF;
 constexpr uint32_t kMxcsrFlags = 0x003F;
 
-// Saving and comparing cost a few cycles; only what differs is written, and
-// the x87 flags (raised by the toning's extended precision only) are put
-// back through the slow environment load only when the caller had flags of
+// Reading the words is cheap and loading them is not (a whole x87
+// environment costs hundreds of nanoseconds), so only what differs is
+// written; the x87 flags, raised by the toning's extended precision only,
+// go back through the environment load only when the caller had flags of
 // its own.
 struct X86State {
     uint16_t control;
