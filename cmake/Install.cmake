@@ -75,9 +75,11 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/Voved32Config.cmake
         DESTINATION ${VOVED_CMAKE_DIR})
 
 # voved32.pc finds the prefix from its own place, so an installed tree can be
-# moved; the static library is C++ inside and needs the C++ runtime.
+# moved (in /usr, the system's own, it names /usr); the static library is C++
+# inside and needs the C++ runtime.
 set(VOVED_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-if(IS_ABSOLUTE ${CMAKE_INSTALL_LIBDIR} OR IS_ABSOLUTE ${CMAKE_INSTALL_INCLUDEDIR})
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr" OR IS_ABSOLUTE ${CMAKE_INSTALL_LIBDIR}
+   OR IS_ABSOLUTE ${CMAKE_INSTALL_INCLUDEDIR})
   set(VOVED_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
 else()
   file(RELATIVE_PATH VOVED_PC_UP /${VOVED_PC_DIR} /)

@@ -138,7 +138,7 @@ check_debian() {
   git ls-files -co --exclude-standard -z | grep -zv '^build/' |
     tar --null -T - -cf - | tar -xf - -C build/debian/voved32
   (cd build/debian/voved32 &&
-    DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" dpkg-buildpackage -us -uc -b -P nocheck \
+    DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" dpkg-buildpackage -us -uc -b -Pnocheck \
       >../build.log 2>&1) || { tail -n 40 build/debian/build.log; fail "dpkg-buildpackage failed"; }
   lintian --fail-on error build/debian/*.changes
 
