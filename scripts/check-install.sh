@@ -2,10 +2,10 @@
 # Checks what users of the library get, as they would use it:
 #
 #   check-install.sh prefix BUILD PREFIX
-#       installs the Linux build BUILD into PREFIX, checks every file is in
-#       place, builds the example consumers (CMake: shared and static;
-#       Makefile with pkg-config) against PREFIX and checks that they correct
-#       the sample exactly as the installed voved does.
+#       installs the Linux build BUILD elsewhere and moves it to PREFIX,
+#       checks every file is in place, builds the example consumers (CMake:
+#       shared and static; Makefile with pkg-config) against PREFIX and checks
+#       that they correct the sample exactly as the installed voved does.
 #   check-install.sh windows BUILD
 #       packs the MinGW build BUILD into its zip, unpacks it, links the same
 #       example through libVoved32.dll.a with the cross compiler and a
@@ -35,9 +35,12 @@ same_as_reference() {
 check_prefix() {
   local build=$1 prefix
   prefix=$(realpath -m "$2")
-  rm -rf "$prefix" build/install-check
+  rm -rf "$prefix" "$prefix.staged" build/install-check
   mkdir -p build/install-check
-  cmake --install "$build" --prefix "$prefix" >/dev/null
+  # Installed elsewhere and moved: everything below must find its files
+  # relative to where it now is.
+  cmake --install "$build" --prefix "$prefix.staged" >/dev/null
+  mv "$prefix.staged" "$prefix"
 
   local file
   for file in include/voved32.h lib/libvoved32.so lib/libvoved32.so.1 lib/libvoved32.so.1.0.0 \
