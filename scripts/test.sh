@@ -52,8 +52,8 @@ section "Fuzz targets, ${VOVED_FUZZ_SECONDS:-60} s each"
 # Any finding (a sanitizer report, a crash, a broken check, a leak, a
 # timeout) stops the target with a non-zero status and fails the run; the
 # input that showed it is left in build/fuzz/findings.
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOVED_WERROR=ON \
-  -DVOVED_BUILD_FUZZ=ON -DVOVED_SANITIZE=address,undefined -DVOVED_BUILD_TESTS=OFF \
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVOVED_WERROR=ON -DVOVED_BUILD_FUZZ=ON -DVOVED_SANITIZE=address,undefined -DVOVED_BUILD_TESTS=OFF \
   -DVOVED_BUILD_TOOLS=ON
 cmake --build build/fuzz -j "$jobs" --target voved_fuzz
 mkdir -p build/fuzz/findings
@@ -81,7 +81,8 @@ for target in build/fuzz/fuzz/fuzz_*; do
 done
 
 section "32-bit Windows DLL and tests under wine"
-cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DVOVED_WERROR=ON
+cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DVOVED_WERROR=ON
 cmake --build build/windows -j "$jobs"
 wineboot --init >/dev/null 2>&1 || true
 ctest --test-dir build/windows --output-on-failure
