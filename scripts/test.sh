@@ -53,8 +53,8 @@ section "Fuzz targets, ${VOVED_FUZZ_SECONDS:-60} s each"
 # timeout) stops the target with a non-zero status and fails the run; the
 # input that showed it is left in build/fuzz/findings.
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVOVED_WERROR=ON -DVOVED_BUILD_FUZZ=ON -DVOVED_SANITIZE=address,undefined -DVOVED_BUILD_TESTS=OFF \
-  -DVOVED_BUILD_TOOLS=ON
+  -DVOVED_WERROR=ON -DVOVED_BUILD_FUZZ=ON -DVOVED_SANITIZE=address,undefined \
+  -DVOVED_BUILD_TESTS=OFF -DVOVED_BUILD_TOOLS=ON
 cmake --build build/fuzz -j "$jobs" --target voved_fuzz
 mkdir -p build/fuzz/findings
 for target in build/fuzz/fuzz/fuzz_*; do
