@@ -32,6 +32,7 @@
 #ifndef VOVED32_H
 #define VOVED32_H
 
+#include <stddef.h> /* NULL, for the optional pointer arguments */
 #include <stdint.h>
 
 /* ---- Calling convention and export ------------------------------------ */

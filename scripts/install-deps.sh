@@ -17,9 +17,16 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libcli11-dev nlohmann-json3-dev
   valgrind
 )
+# Installing and packaging: the man page, the Debian packages, the tool's
+# EXIF reading; the MSVC import library (llvm-dlltool) and its link check.
+packages+=(
+  help2man libexif-dev git
+  debhelper dpkg-dev fakeroot lintian
+)
 if [ "${VOVED_WINDOWS:-0}" = "1" ]; then
   $SUDO dpkg --add-architecture i386
   packages+=(g++-mingw-w64-i686 wine wine32:i386)
+  packages+=(llvm lld)
 fi
 if [ "${VOVED_AARCH64:-0}" = "1" ]; then
   packages+=(g++-aarch64-linux-gnu qemu-user)

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and runs every test of the project:
-#   1. the layering of src/; the Linux build: unit and integration tests, the
-#      export table;
+#   1. the layering of src/; the Linux build (Release, GCC): unit and
+#      integration tests, the export table;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the concurrency test built with ThreadSanitizer;
 #   4. the fuzz targets (clang, libFuzzer), each for a bounded time;
 #   5. the 32-bit Windows DLL and its suite under wine, the DLL's export table;
-#   6. the same bytes on Linux x86-64, Windows (two host states) and aarch64.
+#   6. a Release build with clang and its tests; the Linux build installed
+#      into a prefix with the example consumers built against it; the Windows
+#      zip linked with MinGW and MSVC import libraries and run under wine; the
+#      Debian packages built, checked by lintian, installed and run.
+#   7. the same bytes on Linux x86-64, Windows (two host states) and aarch64.
+# Warnings are errors in every build here (VOVED_WERROR=ON).
 # Set VOVED_SKIP_INSTALL=1 to skip the package installation, and
 # VOVED_FUZZ_SECONDS to change how long each fuzz target runs (default 60).
 set -euo pipefail
@@ -24,20 +29,22 @@ section "Layers of the source tree"
 ./scripts/check-layers.sh
 
 section "Linux build and tests"
-cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+# Release (-O3) with GCC, so an optimisation-level warning fails here first.
+cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOVED_WERROR=ON \
   -DVOVED_BUILD_TOOLS=ON -DVOVED_BUILD_BENCH=ON
 cmake --build build/linux -j "$jobs"
 ctest --test-dir build/linux --output-on-failure -j "$jobs"
 ./scripts/check-exports.sh linux build/linux/src/libvoved32.so
 
 section "Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVOVED_WERROR=ON \
   -DVOVED_SANITIZE=address,undefined -DVOVED_BUILD_TOOLS=ON
 cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
 section "Concurrent jobs under ThreadSanitizer"
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOVED_SANITIZE=thread
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOVED_SANITIZE=thread \
+  -DVOVED_WERROR=ON
 cmake --build build/tsan -j "$jobs" --target voved_thread_tests
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp" \
   ctest --test-dir build/tsan --output-on-failure -R 'Threads\.'
@@ -47,8 +54,8 @@ section "Fuzz targets, ${VOVED_FUZZ_SECONDS:-60} s each"
 # timeout) stops the target with a non-zero status and fails the run; the
 # input that showed it is left in build/fuzz/findings.
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVOVED_BUILD_FUZZ=ON -DVOVED_SANITIZE=address,undefined -DVOVED_BUILD_TESTS=OFF \
-  -DVOVED_BUILD_TOOLS=ON
+  -DVOVED_WERROR=ON -DVOVED_BUILD_FUZZ=ON -DVOVED_SANITIZE=address,undefined \
+  -DVOVED_BUILD_TESTS=OFF -DVOVED_BUILD_TOOLS=ON
 cmake --build build/fuzz -j "$jobs" --target voved_fuzz
 mkdir -p build/fuzz/findings
 for target in build/fuzz/fuzz/fuzz_*; do
@@ -75,7 +82,8 @@ for target in build/fuzz/fuzz/fuzz_*; do
 done
 
 section "32-bit Windows DLL and tests under wine"
-cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DVOVED_WERROR=ON
 cmake --build build/windows -j "$jobs"
 wineboot --init >/dev/null 2>&1 || true
 ctest --test-dir build/windows --output-on-failure
@@ -92,7 +100,7 @@ det=build/determinism
 mkdir -p "$det"
 build/linux/tools/voved/voved convert samples/chelsea.jpg "$det/chelsea.ppm" >/dev/null
 cmake -S . -B build/aarch64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOVED_BUILD_TESTS=OFF
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOVED_BUILD_TESTS=OFF -DVOVED_WERROR=ON
 cmake --build build/aarch64 -j "$jobs" --target voved_determinism
 fused=$(aarch64-linux-gnu-objdump -d build/aarch64/src/libvoved32.so | grep -cE '\sf(n)?m(add|sub|la|ls)\s' || true)
 if [ "$fused" -ne 0 ]; then
@@ -116,5 +124,23 @@ for run in windows windows-53-bit linux-x86-64-toward-zero linux-aarch64 linux-a
   }
 done
 echo "determinism: $(wc -l <"$det/linux-x86-64.txt") jobs, the same on every platform and host"
+
+# ---- Release with clang; what users install: a prefix, the Windows zip, the
+# Debian packages (scripts/check-install.sh).
+section "Release build with clang, tests included"
+CC=clang CXX=clang++ cmake -S . -B build/clang -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DVOVED_WERROR=ON -DVOVED_BUILD_TOOLS=ON
+cmake --build build/clang -j "$jobs"
+ctest --test-dir build/clang --output-on-failure -j "$jobs"
+
+section "Installed into a prefix: the files, the example consumers"
+./scripts/check-install.sh prefix build/linux build/prefix
+
+section "Windows zip: MinGW and MSVC links run under wine"
+./scripts/check-install.sh windows build/windows
+
+section "Debian packages: build, lintian, install, run"
+./scripts/check-install.sh debian
+# ---- end of the installation checks
 
 section "All tests passed"
