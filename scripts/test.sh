@@ -5,7 +5,8 @@
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the concurrency test built with ThreadSanitizer;
 #   4. the fuzz targets (clang, libFuzzer), each for a bounded time;
-#   5. the 32-bit Windows DLL and its suite under wine, the DLL's export table.
+#   5. the 32-bit Windows DLL and its suite under wine, the DLL's export table;
+#   6. the voved32 Python package, installed offline into a venv, and its tests.
 # Set VOVED_SKIP_INSTALL=1 to skip the package installation, and
 # VOVED_FUZZ_SECONDS to change how long each fuzz target runs (default 60).
 set -euo pipefail
@@ -79,5 +80,21 @@ cmake --build build/windows -j "$jobs"
 wineboot --init >/dev/null 2>&1 || true
 ctest --test-dir build/windows --output-on-failure
 ./scripts/check-exports.sh windows build/windows/src/Voved32.dll
+
+section "Python package voved32"
+# Installed the way the README says, offline, then tested against the tool
+# built above. The CMake build folder is kept for the next run.
+rm -rf build/python-venv
+/usr/bin/python3 -m venv --system-site-packages build/python-venv
+VOVED_CMAKE_BUILD_DIR="$PWD/build/python" CMAKE_BUILD_PARALLEL_LEVEL="$jobs" \
+  build/python-venv/bin/pip install -q --no-index --no-build-isolation ./python
+status=0
+VOVED_TOOL="$PWD/build/linux/tools/voved/voved" timeout 900 \
+  build/python-venv/bin/python -m pytest -q -p no:cacheprovider python/tests || status=$?
+if [ "$status" -eq 5 ]; then
+  echo "pytest collected no tests from python/tests" >&2
+  exit 1
+fi
+[ "$status" -eq 0 ] || exit "$status"
 
 section "All tests passed"
