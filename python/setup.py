@@ -23,6 +23,9 @@ ROOT = HERE.parent
 
 class CMakeBuild(build_ext):
     def build_extension(self, ext):
+        if not (ROOT / "src" / "CMakeLists.txt").is_file():
+            raise RuntimeError(f"{ROOT} is not a Voved32 checkout: build the package from "
+                               "python/ inside the checkout (pip builds it in place)")
         target = pathlib.Path(self.get_ext_fullpath(ext.name)).resolve()
         kept = os.environ.get("VOVED_CMAKE_BUILD_DIR")
         build_dir = pathlib.Path(kept) if kept else pathlib.Path(tempfile.mkdtemp(prefix="voved32-"))

@@ -88,7 +88,8 @@ AnalysisSettings Settings(bool colour, const std::optional<py::bytes>& toneTable
     settings.camera = camera;  // set, even when empty: the caller read the EXIF block
     if (toneTable) {
         const std::string bytes = *toneTable;
-        settings.toneTable = std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
+        settings.toneTable =
+            std::make_shared<const std::vector<uint8_t>>(bytes.begin(), bytes.end());
     }
     return settings;
 }
@@ -137,10 +138,10 @@ void CorrectLines(Context& context, const Picture& picture) {
         for (size_t x = 0; x < alpha.size(); ++x) {
             alpha[x] = line[kRgbaChannels * x + 3];
         }
-        const QVResult result = QVCorrection(context.Handle(), line, line,
-                                             static_cast<uint16_t>(picture.width),
-                                             static_cast<uint16_t>(picture.height),
-                                             static_cast<int16_t>(picture.channels), QV_PIXEL_RGB);
+        const QVResult result =
+            QVCorrection(context.Handle(), line, line, static_cast<uint16_t>(picture.width),
+                         static_cast<uint16_t>(picture.height),
+                         static_cast<int16_t>(picture.channels), QV_PIXEL_RGB);
         if (result != QV_RESULT_OK) {
             throw LibraryFailure{result, "the correction failed: " + tool::ResultInWords(result)};
         }
@@ -286,11 +287,10 @@ class StreamContext {
     // `mode` is possible (then nothing is open).
     int Open(int outputWidth, int resolutionScale, int mode) {
         const auto open = [&] {
-            return QVInitImageConversion(context_.Handle(), static_cast<uint16_t>(width_),
-                                         static_cast<uint16_t>(height_),
-                                         static_cast<uint16_t>(outputWidth), 0,
-                                         static_cast<int16_t>(resolutionScale),
-                                         static_cast<uint16_t>(mode));
+            return QVInitImageConversion(
+                context_.Handle(), static_cast<uint16_t>(width_), static_cast<uint16_t>(height_),
+                static_cast<uint16_t>(outputWidth), 0, static_cast<int16_t>(resolutionScale),
+                static_cast<uint16_t>(mode));
         };
         // A probe first, as `voved convert` does: the library narrows the mode
         // to what the analysis allowed and refuses when nothing is left.
@@ -337,9 +337,8 @@ class StreamContext {
 
   private:
     Picture Lines(const Buffer& lines, bool writable = false) const {
-        const Picture picture =
-            CheckedPicture(writable ? const_cast<Buffer&>(lines).request(true) : lines.request(),
-                           writable);
+        const Picture picture = CheckedPicture(
+            writable ? const_cast<Buffer&>(lines).request(true) : lines.request(), writable);
         if (picture.width != width_ || picture.channels != channels_) {
             throw py::value_error("lines must have the picture's width and channels");
         }
@@ -413,7 +412,8 @@ PYBIND11_MODULE(_native, m) {
     m.def("tone_table_to_json", &ToneTableToJson);
     m.def("check_tone_table", &CheckToneTable);
     m.def("result_meaning", &voved::tool::ResultInWords);
-    m.def("step_meaning", [](int code) { return voved::tool::StepCodeInWords(static_cast<uint16_t>(code)); });
+    m.def("step_meaning",
+          [](int code) { return voved::tool::StepCodeInWords(static_cast<uint16_t>(code)); });
     m.attr("MODE_SHARPEN") = QV_MODE_SHARPEN;
     m.attr("MODE_TONE") = QV_MODE_TONE;
     m.attr("MODE_BYTE_TABLE") = QV_MODE_BYTE_TABLE;
