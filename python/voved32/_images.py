@@ -23,6 +23,19 @@ _DEFAULT_QUALITY = 92
 # Output formats by file name, as the tool chooses them.
 _FORMATS = {".jpg": "JPEG", ".jpeg": "JPEG", ".jpe": "JPEG", ".png": "PNG", ".ppm": "PPM", ".pgm": "PPM",
             ".pnm": "PPM"}
+# A written file gets the mode of a newly created file (mkstemp makes 0600).
+_NEW_FILE_MODE = 0o666
+
+
+def _read_umask() -> int:
+    """The process's umask, read once at import: reading it means setting
+    it, which must not race with threads creating files later."""
+    mask = os.umask(0o022)
+    os.umask(mask)
+    return mask
+
+
+_UMASK = _read_umask()
 # Modes taken as they are, and modes first expanded (palettes, bilevel).
 _DIRECT_MODES = ("RGB", "RGBA", "L", "LA")
 
@@ -77,7 +90,7 @@ def _correct_image(image: Image.Image, colour: bool, tone_table: ToneTableLike,
     if source.mode == "LA":
         corrected = np.dstack([grey_of(corrected), corrected[..., 3]])
     result = Image.fromarray(corrected, source.mode)
-    for key in ("exif", "icc_profile", "dpi"):
+    for key in ("exif", "icc_profile"):
         if key in image.info:
             result.info[key] = image.info[key]
     return result, analysis
@@ -136,17 +149,11 @@ def _write(image: Image.Image, destination: pathlib.Path, quality: int) -> None:
     try:
         with os.fdopen(handle, "wb") as file:
             stored.save(file, format=file_format, **_save_options(image, file_format, quality))
-        os.chmod(temporary, 0o666 & ~_umask())
+        os.chmod(temporary, _NEW_FILE_MODE & ~_UMASK)
         os.replace(temporary, destination)
     except BaseException:
         os.unlink(temporary)
         raise
-
-
-def _umask() -> int:
-    mask = os.umask(0)
-    os.umask(mask)
-    return mask
 
 
 def correct_file(source: PathLike, destination: PathLike, *, colour: bool = True,
