@@ -57,8 +57,8 @@ def main():
     print(f"{args.pictures} pictures of {width} x {height}, best of {args.runs}, "
           f"{os.cpu_count()} cores")
     for name, job in jobs.items():
-        serial, _, expected = best_of(args.runs, lambda: [job(p) for p in pictures])
-        line = f"{name:8} serial {serial:6.3f} s"
+        serial, alone, expected = best_of(args.runs, lambda: [job(p) for p in pictures])
+        line = f"{name:8} serial {serial:6.3f} s, cpu/wall {alone:4.2f}"
         for threads in (2, 4):
             with concurrent.futures.ThreadPoolExecutor(threads) as pool:
                 took, busy, got = best_of(args.runs, lambda: list(pool.map(job, pictures)))
