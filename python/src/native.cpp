@@ -11,6 +11,7 @@
 #include <pybind11/stl.h>
 
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -245,7 +246,10 @@ py::dict CorrectBuffer(const Buffer& pixels, Buffer& out, bool colour,
 
 // A streaming conversion on a context of its own: statistics (when the mode
 // corrects or applies a tone table), analysis, then one QVCorrection2 step
-// at a time; voved32.Conversion drives the step protocol.
+// at a time; voved32.Conversion drives the step protocol. Calls on one
+// context must not overlap: each takes the context's lock, after letting go
+// of the GIL (so the lock is never awaited while holding the GIL by a thread
+// that another needs).
 class StreamContext {
   public:
     StreamContext(uint32_t width, uint32_t height, int channels)
@@ -257,13 +261,18 @@ class StreamContext {
             throw py::value_error("lines take 3 (RGB) or 4 (RGBA) bytes a pixel");
         }
     }
-    ~StreamContext() { Close(); }
+    ~StreamContext() {
+        if (open_) {
+            QVTerminateImageConversion(context_.Handle());
+        }
+    }
     StreamContext(const StreamContext&) = delete;
     StreamContext& operator=(const StreamContext&) = delete;
 
     void AddStatistics(const Buffer& lines) {
         const Picture picture = Lines(lines);
         py::gil_scoped_release unlocked;
+        const std::lock_guard<std::mutex> turn(busy_);
         const tool::ImageInfo info = picture.Info();
         for (uint32_t y = 0; y < picture.height; ++y) {
             tool::AddStatistics(context_, picture.Line(y), info, &report_.histogram);
@@ -275,6 +284,7 @@ class StreamContext {
         const AnalysisSettings settings = Settings(colour, table, camera);
         {
             py::gil_scoped_release unlocked;
+            const std::lock_guard<std::mutex> turn(busy_);
             const AnalysisOutcome outcome = tool::RunAnalysis(context_, settings, {});
             report_.width = width_;
             report_.height = height_;
@@ -286,6 +296,11 @@ class StreamContext {
     // Opens the conversion; returns the mode in force, 0 when nothing of
     // `mode` is possible (then nothing is open).
     int Open(int outputWidth, int resolutionScale, int mode) {
+        py::gil_scoped_release unlocked;
+        const std::lock_guard<std::mutex> turn(busy_);
+        if (open_) {
+            throw LibraryFailure{QV_RESULT_INVALID, "the conversion is open already"};
+        }
         const auto open = [&] {
             return QVInitImageConversion(
                 context_.Handle(), static_cast<uint16_t>(width_), static_cast<uint16_t>(height_),
@@ -319,16 +334,19 @@ class StreamContext {
         if (in.height != 1 || out.height != 1) {
             throw py::value_error("a step takes one line in and one line out");
         }
-        if (!open_) {
-            throw py::value_error("the conversion is not open");
-        }
         py::gil_scoped_release unlocked;
+        const std::lock_guard<std::mutex> turn(busy_);
+        if (!open_) {
+            return QV_STEP_FAILED;
+        }
         return QVCorrection2(context_.Handle(), in.data, out.data, static_cast<uint16_t>(width_),
                              static_cast<int16_t>(channels_), QV_PIXEL_RGB,
                              static_cast<int16_t>(toneHue), static_cast<int16_t>(sharpenLevel));
     }
 
     void Close() {
+        py::gil_scoped_release unlocked;
+        const std::lock_guard<std::mutex> turn(busy_);
         if (open_) {
             QVTerminateImageConversion(context_.Handle());
             open_ = false;
@@ -337,8 +355,7 @@ class StreamContext {
 
   private:
     Picture Lines(const Buffer& lines, bool writable = false) const {
-        const Picture picture = CheckedPicture(
-            writable ? const_cast<Buffer&>(lines).request(true) : lines.request(), writable);
+        const Picture picture = CheckedPicture(lines.request(writable), writable);
         if (picture.width != width_ || picture.channels != channels_) {
             throw py::value_error("lines must have the picture's width and channels");
         }
@@ -351,6 +368,7 @@ class StreamContext {
     Context context_;
     AnalysisReport report_;
     bool open_ = false;
+    std::mutex busy_;
 };
 
 py::bytes ToneTableFromJson(const std::string& text) {
