@@ -26,6 +26,13 @@ def _correct_unanalysed():
         conversion.feed(TILE[0])
 
 
+def _fed_after_close():
+    conversion = voved32.Conversion(4, 4, sharpen=0)
+    conversion.feed(TILE[0])
+    conversion.close()
+    conversion.feed(TILE[1])
+
+
 BAD_CALLS = [
     ("float pixels", lambda: voved32.correct(TILE.astype(float)), TypeError, "uint8"),
     ("a list", lambda: voved32.analyse([[0, 0, 0]]), TypeError, "NumPy"),
@@ -50,6 +57,7 @@ BAD_CALLS = [
     ("grey and tone", lambda: voved32.convert(TILE, grey=True, tone=10), ValueError, "exclude"),
     ("a line too many", _overfed, ValueError, "no more"),
     ("correct without statistics", _correct_unanalysed, ValueError, "statistics"),
+    ("fed after close", _fed_after_close, voved32.VovedError, "step failed"),
     ("unknown output format", lambda: voved32.correct_file(SAMPLE, "x.gif"), ValueError, ".png"),
 ]
 
