@@ -15,6 +15,7 @@ worker process per core.
 from __future__ import annotations
 
 import argparse
+import dataclasses
 import os
 import sys
 from typing import Any, Dict, Iterable, List, Optional, Sequence
@@ -57,7 +58,8 @@ def correct_files(paths: Iterable[PathLike], out_dir: PathLike, *, client=None,
     (``colour``, ``tone_table``, ``camera``, ``quality``). ``timeout`` bounds
     the wait for the results, in seconds."""
     paths = [os.fspath(p) for p in paths]
-    out_dir = os.fspath(out_dir)
+    # Workers have working folders of their own: they get absolute paths.
+    out_dir = os.path.abspath(os.fspath(out_dir))
     os.makedirs(out_dir, exist_ok=True)
     if isinstance(options.get("tone_table"), (bytes, bytearray)):
         options["tone_table"] = ToneTable.from_bytes(options["tone_table"])
@@ -71,15 +73,15 @@ def correct_files(paths: Iterable[PathLike], out_dir: PathLike, *, client=None,
     destinations = _destinations(paths, out_dir)
     work = [(i, path, dest) for i, (path, dest) in enumerate(zip(paths, destinations)) if dest]
     # pure=False: the same file asked for twice is still a task of its own.
-    futures = client.map(_correct_one, [w[1] for w in work], [w[2] for w in work],
-                         options=options, pure=False)
+    futures = client.map(_correct_one, [os.path.abspath(w[1]) for w in work],
+                         [w[2] for w in work], options=options, pure=False)
     if timeout is not None:
         from distributed import wait
 
         wait(futures, timeout=timeout)
     outcomes: List[Optional[FileOutcome]] = [None] * len(paths)
-    for (i, _, _), outcome in zip(work, client.gather(futures)):
-        outcomes[i] = outcome
+    for (i, path, _), outcome in zip(work, client.gather(futures)):
+        outcomes[i] = dataclasses.replace(outcome, source=path)
     for i, path in enumerate(paths):
         if outcomes[i] is None:
             outcomes[i] = FileOutcome(path, None, "failed",
@@ -132,4 +134,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    # Run as the module voved32.distributed, not as __main__, so that the
+    # tasks sent to the workers refer to the installed module.
+    from voved32.distributed import main as run
+
+    sys.exit(run())
