@@ -9,7 +9,7 @@ import pytest
 from PIL import Image
 
 import voved32
-from conftest import SAMPLE, TONE_TABLE, pixels_of
+from conftest import SAMPLE, TONE_TABLE
 
 TILE = np.zeros((4, 4, 3), np.uint8)
 COMPILED = voved32.ToneTable.from_file(TONE_TABLE).to_bytes()
