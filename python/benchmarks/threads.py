@@ -1,7 +1,10 @@
 """What the released GIL gives threads: the same pictures corrected one
 after the other, then on 2 and 4 threads, in the same run (the serial time
 is the yardstick). Prints seconds and speed-ups; the results are checked to
-be the serial ones.
+be the serial ones. Then the pace of a pure-Python thread counting while
+the main thread sleeps, corrects, or runs Python: close to its pace beside
+a sleep means the library let go of the GIL (on a busy machine, where
+threads cannot run faster, this still shows it).
 
     .venv/bin/python python/benchmarks/threads.py [--pictures 8] [--tiles 3]
 """
@@ -10,6 +13,7 @@ import argparse
 import concurrent.futures
 import os
 import pathlib
+import threading
 import time
 
 import numpy as np
@@ -31,6 +35,26 @@ def best_of(runs, work):
         if took < best:
             best, busy = took, (time.process_time() - cpu) / took
     return best, busy, result
+
+
+def counting_pace(work):
+    """Counts in a Python thread while `work` runs; counts per second."""
+    stop, counted = threading.Event(), []
+
+    def count():
+        n = 0
+        while not stop.is_set():
+            n += 1
+        counted.append(n)
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    start = time.perf_counter()
+    work()
+    took = time.perf_counter() - start
+    stop.set()
+    counter.join()
+    return counted[0] / took
 
 
 def same(a, b):
@@ -66,6 +90,12 @@ def main():
             line += (f" | {threads} threads {took:6.3f} s, x{serial / took:4.2f}, "
                      f"cpu/wall {busy:4.2f}")
         print(line)
+    pictures_once = lambda: [voved32.correct(p) for p in pictures[:2]]  # noqa: E731
+    paces = {"sleep": lambda: time.sleep(0.5), "correct": pictures_once,
+             "Python": lambda: sum(range(10_000_000))}
+    alone = counting_pace(paces["sleep"])
+    print("a Python thread's pace beside: " + ", ".join(
+        f"{name} {counting_pace(work) / alone:4.2f}" for name, work in paces.items()))
 
 
 if __name__ == "__main__":
