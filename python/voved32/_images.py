@@ -21,8 +21,8 @@ PathLike = Union[str, os.PathLike]
 _EXIF_MODEL = 0x0110
 _DEFAULT_QUALITY = 92
 # Output formats by file name, as the tool chooses them.
-_FORMATS = {".jpg": "JPEG", ".jpeg": "JPEG", ".jpe": "JPEG", ".png": "PNG", ".ppm": "PPM", ".pgm": "PPM",
-            ".pnm": "PPM"}
+_FORMATS = {".jpg": "JPEG", ".jpeg": "JPEG", ".jpe": "JPEG", ".png": "PNG",
+            ".ppm": "PPM", ".pgm": "PPM", ".pnm": "PPM"}
 # A written file gets the mode of a newly created file (mkstemp makes 0600).
 _NEW_FILE_MODE = 0o666
 
@@ -36,6 +36,7 @@ def _read_umask() -> int:
 
 
 _UMASK = _read_umask()
+
 # Modes taken as they are, and modes first expanded (palettes, bilevel).
 _DIRECT_MODES = ("RGB", "RGBA", "L", "LA")
 
