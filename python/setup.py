@@ -28,7 +28,7 @@ class CMakeBuild(build_ext):
                                "python/ inside the checkout (pip builds it in place)")
         target = pathlib.Path(self.get_ext_fullpath(ext.name)).resolve()
         kept = os.environ.get("VOVED_CMAKE_BUILD_DIR")
-        build_dir = pathlib.Path(kept) if kept else pathlib.Path(tempfile.mkdtemp(prefix="voved32-"))
+        build_dir = pathlib.Path(kept or tempfile.mkdtemp(prefix="voved32-"))
         generator = ["-G", "Ninja"] if shutil.which("ninja") else []
         subprocess.run(
             ["cmake", "-S", str(ROOT), "-B", str(build_dir), *generator,
