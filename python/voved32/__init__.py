@@ -18,6 +18,8 @@ Library failures raise VovedError (with the result ``code``); a wrong dtype
 raises TypeError, a wrong shape or size ValueError.
 """
 
+import importlib.metadata
+
 from ._core import (NAMED_TONES, Analysis, Conversion, ToneTable, VovedError, analyse, convert,
                     correct, result_meaning, tone_hue)
 from ._images import FileOutcome, camera_model, correct_file, correct_image
@@ -27,4 +29,7 @@ __all__ = [
     "camera_model", "convert", "correct", "correct_file", "correct_image", "result_meaning",
     "tone_hue",
 ]
-__version__ = "1.0.0"
+try:
+    __version__ = importlib.metadata.version("voved32")
+except importlib.metadata.PackageNotFoundError:  # imported from the source tree
+    __version__ = "unknown"
