@@ -11,6 +11,7 @@
 #      zip linked with MinGW and MSVC import libraries and run under wine; the
 #      Debian packages built, checked by lintian, installed and run.
 #   7. the same bytes on Linux x86-64, Windows (two host states) and aarch64.
+#   8. the voved32 Python package, installed offline into a venv, and its tests.
 # Warnings are errors in every build here (VOVED_WERROR=ON).
 # Set VOVED_SKIP_INSTALL=1 to skip the package installation, and
 # VOVED_FUZZ_SECONDS to change how long each fuzz target runs (default 60).
@@ -142,5 +143,21 @@ section "Windows zip: MinGW and MSVC links run under wine"
 section "Debian packages: build, lintian, install, run"
 ./scripts/check-install.sh debian
 # ---- end of the installation checks
+
+section "Python package voved32"
+# Installed the way the README says, offline, then tested against the tool
+# built above. The CMake build folder is kept for the next run.
+rm -rf build/python-venv
+/usr/bin/python3 -m venv --system-site-packages build/python-venv
+VOVED_CMAKE_BUILD_DIR="$PWD/build/python" CMAKE_BUILD_PARALLEL_LEVEL="$jobs" \
+  build/python-venv/bin/pip install -q --no-index --no-build-isolation ./python
+status=0
+VOVED_TOOL="$PWD/build/linux/tools/voved/voved" timeout 900 \
+  build/python-venv/bin/python -m pytest -q -p no:cacheprovider python/tests || status=$?
+if [ "$status" -eq 5 ]; then
+  echo "pytest collected no tests from python/tests" >&2
+  exit 1
+fi
+[ "$status" -eq 0 ] || exit "$status"
 
 section "All tests passed"
