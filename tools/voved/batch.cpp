@@ -16,8 +16,9 @@ constexpr int kBarWidth = 30;
 
 class Printer {
   public:
-    Printer(const std::vector<std::string>& names, bool bar)
-        : names_(names), outcomes_(names.size()), done_(names.size(), false), bar_(bar) {}
+    Printer(const std::vector<std::string>& names, bool bar, bool reportsToStderr)
+        : names_(names), outcomes_(names.size()), done_(names.size(), false), bar_(bar),
+          reportsToStderr_(reportsToStderr) {}
 
     void Finished(size_t index, TaskOutcome outcome) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -51,8 +52,9 @@ class Printer {
             std::fprintf(stderr, "voved: %s: %s\n", names_[i].c_str(), notice.c_str());
         }
         if (!o.report.empty()) {
-            std::fputs(o.report.c_str(), stdout);
-            std::fflush(stdout);
+            std::FILE* to = reportsToStderr_ ? stderr : stdout;
+            std::fputs(o.report.c_str(), to);
+            std::fflush(to);
         }
         if (!o.ok) {
             std::fprintf(stderr, "voved: %s: %s\n", names_[i].c_str(), o.error.c_str());
@@ -80,6 +82,7 @@ class Printer {
     std::vector<TaskOutcome> outcomes_;
     std::vector<bool> done_;
     bool bar_;
+    bool reportsToStderr_;
     size_t finished_ = 0;
     size_t nextToPrint_ = 0;
     std::mutex mutex_;
@@ -91,7 +94,7 @@ int RunBatch(const std::vector<std::string>& names, const BatchSettings& setting
              const std::function<TaskOutcome(size_t)>& task) {
     const auto start = std::chrono::steady_clock::now();
     const bool bar = settings.progress && names.size() > 1 && isatty(STDERR_FILENO) != 0;
-    Printer printer(names, bar);
+    Printer printer(names, bar, settings.reportsToStderr);
     std::atomic<size_t> next{0};
     auto worker = [&] {
         for (size_t i = next++; i < names.size(); i = next++) {

@@ -21,6 +21,7 @@ struct BatchSettings {
     const char* verb = "done";  // for the summary: "corrected 3 of 4 pictures"
     bool progress = true;       // progress bar when standard error is a terminal
     bool summary = true;
+    bool reportsToStderr = false;  // standard output carries a picture
 };
 
 // Runs task(i) for i = 0 .. names.size() - 1 and returns the process exit

@@ -195,11 +195,13 @@ void CopyLines(LineReader& reader, LineWriter& writer, LineWriter* side, const I
 // An output picture: the temporary file and the encoder writing into it.
 struct PictureOutput {
     PictureOutput(const std::string& path, uint32_t width, const ImageInfo& info, ColourKind kind,
-                  const WriteOptions& options, std::vector<std::string>& notices)
-        : file(path) {
-        const FileFormat format = FormatFromPath(path);
+                  const ConvertSettings& settings, std::vector<std::string>& notices)
+        : file(path, settings.file) {
+        const WriteOptions& options = settings.write;
+        const std::string name = FormatNameOf(path, options, info);
+        const FileFormat format = FormatFromPath(name);
         writer = OpenWriter(file.File(), format, width, info.height, info.kind,
-                            StorableKind(format, path, kind), info.metadata, options, notices);
+                            StorableKind(format, name, kind), info.metadata, options, notices);
     }
     void Finish() {
         writer->Finish();
@@ -242,11 +244,11 @@ TaskOutcome ConvertPicture(const InputFile& input, const std::string& output,
     if (IsGrey(info.kind) && settings.toneHue && *settings.toneHue >= 0) {
         written.kind = HasAlpha(info.kind) ? ColourKind::Rgba : ColourKind::Rgb;
     }
-    PictureOutput out(output, info.width, info, written.kind, settings.write, outcome.notices);
+    PictureOutput out(output, info.width, info, written.kind, settings, outcome.notices);
     std::unique_ptr<PictureOutput> side;
     if (!settings.sideBySide.empty()) {
         side = std::make_unique<PictureOutput>(settings.sideBySide, 2 * info.width, info,
-                                               written.kind, settings.write, outcome.notices);
+                                               written.kind, settings, outcome.notices);
     }
     LineWriter* sideWriter = side ? side->writer.get() : nullptr;
 

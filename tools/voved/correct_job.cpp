@@ -41,11 +41,13 @@ class LineSupply {
 // An output picture: the temporary file and the encoder writing into it.
 struct PictureOutput {
     PictureOutput(const std::string& path, uint32_t width, uint32_t height, const ImageInfo& info,
-                  const WriteOptions& options, std::vector<std::string>& notices)
-        : file(path) {
-        const FileFormat format = FormatFromPath(path);
+                  const CorrectSettings& settings, std::vector<std::string>& notices)
+        : file(path, settings.file) {
+        const WriteOptions& options = settings.write;
+        const std::string name = FormatNameOf(path, options, info);
+        const FileFormat format = FormatFromPath(name);
         writer = OpenWriter(file.File(), format, width, height, info.kind,
-                            StorableKind(format, path, info.kind), info.metadata, options, notices);
+                            StorableKind(format, name, info.kind), info.metadata, options, notices);
     }
     void Finish() {
         writer->Finish();
@@ -103,12 +105,12 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
         (record.flags & QV_FLAG_DERIVED) != 0;
 
     LineSupply supply(std::move(pixels), stride, input);
-    PictureOutput out(output, info.width, info.height, info, settings.write, outcome.notices);
+    PictureOutput out(output, info.width, info.height, info, settings, outcome.notices);
     std::unique_ptr<PictureOutput> side;
     std::vector<uint8_t> pair;
     if (!settings.sideBySide.empty()) {
         side = std::make_unique<PictureOutput>(settings.sideBySide, 2 * info.width, info.height,
-                                               info, settings.write, outcome.notices);
+                                               info, settings, outcome.notices);
         pair.resize(2 * stride);
     }
     std::vector<uint8_t> alpha(HasAlpha(info.kind) ? info.width : 0);

@@ -119,7 +119,8 @@ class LineWriter {
 };
 
 struct WriteOptions {
-    int quality = 92;  // JPEG quality 1..100
+    int quality = 92;    // JPEG quality 1..100
+    std::string format;  // extension for standard output ("" : the input's format)
 };
 
 // A writer for `format` on `file` (owned by the caller). `lineKind` is the
@@ -138,6 +139,12 @@ FileFormat FormatFromPath(const std::string& path);
 ColourKind StorableKind(FileFormat format, const std::string& path, ColourKind kind);
 
 const char* FormatName(FileFormat format);
+
+// The name whose extension tells the format of the output `path`: the path
+// itself, or for standard output one made of `options.format` or else the
+// input's format.
+std::string FormatNameOf(const std::string& path, const WriteOptions& options,
+                         const ImageInfo& input);
 
 // A picture decoded whole, in the reader's line form.
 struct DecodedImage {

@@ -154,6 +154,25 @@ const char* FormatName(FileFormat format) {
     return "?";
 }
 
+std::string FormatNameOf(const std::string& path, const WriteOptions& options,
+                         const ImageInfo& input) {
+    if (path != "-") {
+        return path;
+    }
+    if (!options.format.empty()) {
+        return "-." + options.format;
+    }
+    switch (input.format) {
+    case FileFormat::Jpeg:
+        return "-.jpg";
+    case FileFormat::Png:
+        return "-.png";
+    case FileFormat::Pnm:
+        break;
+    }
+    return IsGrey(input.kind) ? "-.pgm" : "-.ppm";
+}
+
 int FileChannels(ColourKind kind) {
     switch (kind) {
     case ColourKind::Grey:

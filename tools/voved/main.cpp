@@ -4,17 +4,17 @@
 //   voved analyse [IN...] [--json] [--plot F] what the analysis derived
 //   voved convert IN OUT [--sharpen L ...]    streaming conversion
 //   voved tone-table compile DESC.json OUT.bin | dump IN.bin
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
-#include <set>
 
 #include <CLI/CLI.hpp>
 
+#include "cleanup.h"
+#include "guard.h"
 #include "jobs.h"
 #include "output.h"
 #include "report.h"
@@ -56,7 +56,15 @@ struct Failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+std::vector<uint8_t> ReadStandardInput() {
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(std::cin)),
+                                std::istreambuf_iterator<char>());
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+    if (IsStandardStream(path)) {
+        return ReadStandardInput();
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         throw ToneTableError("cannot open " + path);
@@ -67,6 +75,9 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 int CompileToneTable(const std::string& source, const std::string& target) {
     try {
+        GuardSettings once;
+        once.inPlaceOffered = false;
+        GuardOutputs({source}, {{target, "the compiled table"}}, once);
         const std::vector<uint8_t> text = ReadWholeFile(source);
         const std::vector<uint8_t> table =
             EncodeToneTable(ToneTableFromJson(std::string(text.begin(), text.end())));
@@ -75,8 +86,8 @@ int CompileToneTable(const std::string& source, const std::string& target) {
             throw ImageError("cannot write " + target);
         }
         out.Commit();
-        std::printf("%s: %zu bytes, checksum %u\n", target.c_str(), table.size(),
-                    static_cast<unsigned>(table.back()));
+        std::fprintf(IsStandardStream(target) ? stderr : stdout, "%s: %zu bytes, checksum %u\n",
+                     target.c_str(), table.size(), static_cast<unsigned>(table.back()));
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "voved: %s: %s\n", source.c_str(), error.what());
@@ -107,10 +118,22 @@ std::vector<InputFile> Inputs(const std::vector<std::string>& paths) {
     for (const auto& path : paths) {
         InputFile input;
         input.name = path;
-        input.path = path;
+        if (IsStandardStream(path)) {
+            input.owned = std::make_shared<const std::vector<uint8_t>>(ReadStandardInput());
+            input.memory = input.owned->data();
+            input.size = input.owned->size();
+        } else {
+            input.path = path;
+        }
         inputs.push_back(input);
     }
     return inputs;
+}
+
+void CheckStandardInput(const std::vector<std::string>& paths) {
+    if (std::count_if(paths.begin(), paths.end(), IsStandardStream) > 1) {
+        throw CLI::ValidationError("standard input (-) can be read only once");
+    }
 }
 
 std::vector<std::string> Names(const std::vector<InputFile>& inputs) {
@@ -159,46 +182,42 @@ struct OutputOptions {
     std::string directory;
     std::string format;
     bool inPlace = false;
+    bool overwrite = false;
+    bool keepTimes = false;
 };
 
-void EnsureDirectory(const std::string& directory) {
-    struct stat info {};
-    if (stat(directory.c_str(), &info) != 0) {
-        mkdir(directory.c_str(), 0777);  // a failure shows when the files are written
-    }
-}
-
-// The output path of each input, or the reason it has none.
+// The output path of each input.
 std::vector<std::string> OutputPaths(const std::vector<InputFile>& inputs, const OutputOptions& o,
-                                     const char* suffix, std::vector<std::string>& refusals) {
+                                     const char* suffix) {
     std::vector<std::string> outputs;
-    std::set<std::string> taken;
-    refusals.assign(inputs.size(), "");
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        const InputFile& input = inputs[i];
+    for (const InputFile& input : inputs) {
         const std::string base = input.path.empty() ? input.name : input.path;
-        std::string out;
         if (o.inPlace) {
-            out = input.path;
+            outputs.push_back(input.path);
         } else if (!o.output.empty()) {
-            out = o.output;
+            outputs.push_back(o.output);
         } else {
-            out = DerivedOutputPath(base, o.directory, o.directory.empty() ? suffix : "", o.format);
-        }
-        outputs.push_back(out);
-        if (!taken.insert(out).second) {
-            refusals[i] = "the output " + out + " is already written for another input";
-        }
-        if (!o.inPlace) {
-            for (const auto& other : inputs) {
-                if (!other.path.empty() && (other.path == out || SameFile(other.path, out))) {
-                    refusals[i] = "the output " + out +
-                                  " is an input; give another name, or --in-place to replace it";
-                }
-            }
+            outputs.push_back(
+                DerivedOutputPath(base, o.directory, o.directory.empty() ? suffix : "", o.format));
         }
     }
     return outputs;
+}
+
+// Every output of a correction, checked before any work.
+void GuardCorrection(const std::vector<std::string>& paths, const std::vector<std::string>& outputs,
+                     const OutputOptions& o, const std::string& sideBySide) {
+    std::vector<PlannedOutput> planned;
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        PlannedOutput out{outputs[i], "the output"};
+        out.derived = o.output.empty() && !o.inPlace;
+        out.mayReplace = o.inPlace ? outputs[i] : "";
+        planned.push_back(out);
+    }
+    if (!sideBySide.empty()) {
+        planned.push_back({sideBySide, "the side-by-side picture"});
+    }
+    GuardOutputs(paths, planned, {o.overwrite});
 }
 
 void CheckOutputOptions(const OutputOptions& o, size_t inputCount, bool sampleOnly) {
@@ -211,14 +230,29 @@ void CheckOutputOptions(const OutputOptions& o, size_t inputCount, bool sampleOn
     if (o.inPlace && sampleOnly) {
         throw CLI::ValidationError("--in-place needs input files");
     }
+    if (o.keepTimes && !o.inPlace) {
+        throw CLI::ValidationError("--keep-times goes with --in-place");
+    }
+}
+
+// The names a batch's outputs derive from must be files.
+void CheckDerivedNames(const std::vector<std::string>& paths, const OutputOptions& o) {
+    if (o.output.empty() && std::any_of(paths.begin(), paths.end(), IsStandardStream)) {
+        throw CLI::ValidationError("a picture from standard input needs -o (- for standard "
+                                   "output)");
+    }
+    if (o.inPlace && std::any_of(paths.begin(), paths.end(), IsStandardStream)) {
+        throw CLI::ValidationError("--in-place needs input files, not standard input");
+    }
 }
 
 int RunCorrect(const std::vector<std::string>& paths, const OutputOptions& out,
                const AnalysisOptions& analysisOptions, const std::string& sideBySide, int quality,
                uint64_t maxMemory, unsigned jobs) {
-    const std::vector<InputFile> inputs = Inputs(paths);
-    CheckOutputOptions(out, inputs.size(), paths.empty());
-    if (!sideBySide.empty() && inputs.size() > 1) {
+    CheckStandardInput(paths);
+    CheckOutputOptions(out, std::max<size_t>(paths.size(), 1), paths.empty());
+    CheckDerivedNames(paths, out);
+    if (!sideBySide.empty() && paths.size() > 1) {
         throw CLI::ValidationError("--side-by-side takes one input");
     }
     CorrectSettings settings;
@@ -229,30 +263,43 @@ int RunCorrect(const std::vector<std::string>& paths, const OutputOptions& out,
     settings.sideBySide = sideBySide;
     settings.maxMemory = maxMemory;
     settings.write.quality = quality;
-    if (!out.directory.empty()) {
-        EnsureDirectory(out.directory);
+    settings.write.format = out.format;
+    settings.file.keepTimes = out.keepTimes;
+    std::vector<InputFile> named(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        named[i].name = named[i].path = paths[i];
     }
-    std::vector<std::string> refusals;
-    const auto outputs = OutputPaths(inputs, out, "-corrected", refusals);
+    const auto outputs = OutputPaths(paths.empty() ? Inputs({}) : named, out, "-corrected");
+    GuardCorrection(paths, outputs, out, sideBySide);
+    if (!out.directory.empty()) {
+        try {
+            MakeDirectories(out.directory);
+        } catch (const ImageError& error) {
+            throw Failure(error.what());
+        }
+    }
+    const std::vector<InputFile> inputs = Inputs(paths);
     BatchSettings batch;
     batch.jobs = jobs;
     batch.verb = "corrected";
-    return RunBatch(Names(inputs), batch, [&](size_t i) {
-        if (!refusals[i].empty()) {
-            TaskOutcome refused;
-            refused.error = refusals[i];
-            return refused;
-        }
-        return CorrectPicture(inputs[i], outputs[i], settings);
-    });
+    batch.reportsToStderr = std::any_of(outputs.begin(), outputs.end(), IsStandardStream) ||
+                            IsStandardStream(sideBySide);
+    return RunBatch(Names(inputs), batch,
+                    [&](size_t i) { return CorrectPicture(inputs[i], outputs[i], settings); });
 }
 
 int RunAnalyse(const std::vector<std::string>& paths, const AnalysisOptions& analysisOptions,
                bool json, const std::string& plot, unsigned jobs) {
-    const std::vector<InputFile> inputs = Inputs(paths);
-    if (!plot.empty() && inputs.size() > 1) {
+    CheckStandardInput(paths);
+    if (!plot.empty() && paths.size() > 1) {
         throw CLI::ValidationError("--plot takes one input");
     }
+    if (!plot.empty()) {
+        GuardSettings once;
+        once.inPlaceOffered = false;
+        GuardOutputs(paths, {{plot, "the plot"}}, once);
+    }
+    const std::vector<InputFile> inputs = Inputs(paths);
     AnalyseSettings settings;
     settings.analysis = analysisOptions.Settings();
     settings.json = json;
@@ -317,7 +364,9 @@ struct ConvertOptions {
     bool denoise = false;
     bool correct = false;
     bool inPlace = false;
+    bool keepTimes = false;
     int quality = 92;
+    std::string format;
     std::string sideBySide;
 };
 
@@ -343,15 +392,25 @@ int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) 
     settings.correct = o.correct;
     settings.analysis = analysisOptions.Settings();
     settings.write.quality = o.quality;
+    settings.write.format = o.format;
     settings.sideBySide = o.sideBySide;
-    const std::vector<InputFile> inputs = Inputs({o.input});
-    if (!o.inPlace && (o.input == o.output || SameFile(o.input, o.output))) {
-        throw CLI::ValidationError("the output is the input; give another name, or --in-place");
+    settings.file.keepTimes = o.keepTimes;
+    if (o.keepTimes && !o.inPlace) {
+        throw CLI::ValidationError("--keep-times goes with --in-place");
     }
+    PlannedOutput result{o.output, "the output"};
+    result.mayReplace = o.inPlace ? o.input : "";
+    std::vector<PlannedOutput> planned = {result};
+    if (!o.sideBySide.empty()) {
+        planned.push_back({o.sideBySide, "the side-by-side picture"});
+    }
+    GuardOutputs({o.input}, planned);
+    const std::vector<InputFile> inputs = Inputs({o.input});
     BatchSettings batch;
     batch.jobs = 1;
     batch.verb = "converted";
     batch.summary = false;
+    batch.reportsToStderr = IsStandardStream(o.output) || IsStandardStream(o.sideBySide);
     return RunBatch(Names(inputs), batch,
                     [&](size_t) { return ConvertPicture(inputs[0], o.output, settings); });
 }
@@ -379,9 +438,17 @@ int Main(int argc, char** argv) {
     auto* outputOption = correct->add_option("-o,--output", out.output, "output file");
     correct->add_option("-d,--directory", out.directory, "write the outputs into DIR")
         ->excludes(outputOption);
-    correct->add_option("--format", out.format, "output format for -d or default names")
+    correct
+        ->add_option("--format", out.format,
+                     "output format for -d, default names or - (standard output)")
         ->check(CLI::IsMember({"jpg", "png", "ppm", "pgm"}));
-    correct->add_flag("--in-place", out.inPlace, "replace each input with its correction");
+    correct->add_flag("--in-place", out.inPlace,
+                      "replace each input with its correction (a symbolic link stays a link; "
+                      "mode and owner are kept)");
+    correct->add_flag("--keep-times", out.keepTimes,
+                      "with --in-place: keep each file's modification time");
+    correct->add_flag("--overwrite", out.overwrite,
+                      "let default names and -d replace existing files");
     analysisOptions.AddTo(correct);
     correct->add_flag("--no-colour", analysisOptions.noColour,
                       "no colour correction: apply the tone table only");
@@ -434,8 +501,16 @@ int Main(int argc, char** argv) {
     convertAnalysis.AddTo(convert);
     convert->add_option("--side-by-side", conv.sideBySide,
                         "also write before | after into FILE (to compare sharpening levels)");
-    convert->add_flag("--in-place", conv.inPlace, "allow OUT to be IN");
+    convert->add_flag("--in-place", conv.inPlace,
+                      "allow OUT to be IN (a symbolic link stays a link; mode and owner are "
+                      "kept)");
+    convert->add_flag("--keep-times", conv.keepTimes,
+                      "with --in-place: keep the file's modification time");
     convert->add_option("--quality", conv.quality, "JPEG quality")->check(CLI::Range(1, 100));
+    convert
+        ->add_option("--format", conv.format,
+                     "output format when OUT is - (standard output; default: the input's)")
+        ->check(CLI::IsMember({"jpg", "png", "ppm", "pgm"}));
 
     // tone-table
     auto* table = app.add_subcommand("tone-table", "Author and inspect tone parameter tables");
@@ -468,6 +543,9 @@ int Main(int argc, char** argv) {
     } catch (const Failure& error) {
         std::fprintf(stderr, "voved: %s\n", error.what());
         return kExitFailure;
+    } catch (const OutputRefused& error) {
+        std::fprintf(stderr, "voved: %s\n", error.what());
+        return kExitFailure;
     }
     if (compile->parsed()) {
         return CompileToneTable(tableSource, tableTarget);
@@ -481,5 +559,6 @@ int Main(int argc, char** argv) {
 }  // namespace voved::tool
 
 int main(int argc, char** argv) {
+    voved::tool::RemoveTemporariesOnSignals();
     return voved::tool::Main(argc, argv);
 }
