@@ -73,7 +73,8 @@ TEST(VovedCorrect, EveryFormatAndLayoutInOneBatch) {
     }
     const auto run = RunVoved(args);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(Contains(run.err, "corrected 9 of 9 pictures")) << run.err;
+    // The four grey pictures have no colour to correct: they are counted apart.
+    EXPECT_TRUE(Contains(run.err, "corrected 5 of 9 pictures (4 unchanged)")) << run.err;
     EXPECT_TRUE(Contains(run.err, "deep.png: 16-bit samples reduced to 8 bits")) << run.err;
     for (const auto& c : kFormats) {
         SCOPED_TRACE(c.name);
@@ -269,8 +270,10 @@ TEST(VovedCorrect, AToneTableThatBuildsNoCurveChangesNothingAndSaysSo) {
     const auto run = RunVoved({"correct", dir.Path("a.png"), "-o", dir.Path("b.png"), "--no-colour",
                                "--tone-table", dir.Path("t.json")});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(Contains(run.out, "written unchanged: the tone table does not fit")) << run.out;
-    EXPECT_EQ(ReadPicture(dir.Path("b.png")).pixels, in.pixels);
+    EXPECT_TRUE(Contains(run.out, "written unchanged (a copy of the input): the tone table does "
+                                  "not fit"))
+        << run.out;
+    EXPECT_EQ(testing::ReadBytes(dir.Path("b.png")), testing::ReadBytes(dir.Path("a.png")));
 }
 
 TEST(VovedCorrect, UsageErrorsExitWithTwo) {

@@ -32,17 +32,20 @@ class Printer {
         DrawBar();
     }
 
-    size_t Failures() const {
-        size_t failures = 0;
+    size_t Count(bool ok, bool unchanged) const {
+        size_t count = 0;
         for (const auto& o : outcomes_) {
-            failures += o.ok ? 0 : 1;
+            count += o.ok == ok && (!ok || o.unchanged == unchanged) ? 1 : 0;
         }
-        return failures;
+        return count;
     }
 
+    // The bar stays, full, above the summary.
     void End() {
         std::lock_guard<std::mutex> lock(mutex_);
-        ClearBar();
+        if (bar_) {
+            std::fputc('\n', stderr);
+        }
     }
 
   private:
@@ -68,7 +71,7 @@ class Printer {
     }
 
     void DrawBar() {
-        if (!bar_ || finished_ == names_.size()) {
+        if (!bar_) {
             return;
         }
         const size_t filled = finished_ * kBarWidth / names_.size();
@@ -119,15 +122,19 @@ int RunBatch(const std::vector<std::string>& names, const BatchSettings& setting
         thread.join();
     }
     printer.End();
-    const size_t failures = printer.Failures();
+    const size_t failures = printer.Count(false, false);
+    const size_t unchanged = printer.Count(true, true);
     if (settings.summary) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const size_t total = names.size();
-        std::fprintf(stderr, "voved: %s %zu of %zu picture%s", settings.verb, total - failures,
-                     total, total == 1 ? "" : "s");
-        if (failures != 0) {
-            std::fprintf(stderr, " (%zu failed)", failures);
+        std::fprintf(stderr, "voved: %s %zu of %zu picture%s", settings.verb,
+                     total - failures - unchanged, total, total == 1 ? "" : "s");
+        if (unchanged != 0 && failures != 0) {
+            std::fprintf(stderr, " (%zu unchanged, %zu failed)", unchanged, failures);
+        } else if (unchanged != 0 || failures != 0) {
+            std::fprintf(stderr, unchanged != 0 ? " (%zu unchanged)" : " (%zu failed)",
+                         unchanged + failures);
         }
         std::fprintf(stderr, " in %.1f s\n", seconds);
     }

@@ -11,6 +11,7 @@ namespace voved::tool {
 
 struct TaskOutcome {
     bool ok = false;
+    bool unchanged = false;            // done, but nothing needed doing
     std::string report;                // printed on standard output
     std::vector<std::string> notices;  // printed on standard error
     std::string error;                 // why it failed, printed on standard error

@@ -134,6 +134,10 @@ std::unique_ptr<LineWriter> OpenWriter(std::FILE* file, FileFormat format, uint3
 // The format an output file name asks for, from its extension; throws
 // ImageError for an unknown extension.
 FileFormat FormatFromPath(const std::string& path);
+// Whether an output named `formatName` (see FormatNameOf) stores a picture
+// read as `input` in the input's own format and layout, so that a picture
+// left as it is can be copied byte for byte.
+bool KeepsFormat(const ImageInfo& input, const std::string& formatName);
 // The colour kind a format can store for pictures of `kind` (an alpha channel
 // is dropped by JPEG and PPM/PGM; a ".pgm" name stores grey).
 ColourKind StorableKind(FileFormat format, const std::string& path, ColourKind kind);
@@ -168,10 +172,12 @@ std::unique_ptr<LineReader> OpenPngReader(std::unique_ptr<ByteSource> source);
 std::unique_ptr<LineReader> OpenPnmReader(std::unique_ptr<ByteSource> source);
 std::unique_ptr<LineWriter> OpenJpegWriter(std::FILE* file, uint32_t width, uint32_t height,
                                            ColourKind lineKind, ColourKind fileKind,
-                                           const Metadata& metadata, int quality);
+                                           const Metadata& metadata, const WriteOptions& options,
+                                           std::vector<std::string>& notices);
 std::unique_ptr<LineWriter> OpenPngWriter(std::FILE* file, uint32_t width, uint32_t height,
                                           ColourKind lineKind, ColourKind fileKind,
-                                          const Metadata& metadata);
+                                          const Metadata& metadata, const WriteOptions& options,
+                                          std::vector<std::string>& notices);
 std::unique_ptr<LineWriter> OpenPnmWriter(std::FILE* file, uint32_t width, uint32_t height,
                                           ColourKind lineKind, ColourKind fileKind);
 

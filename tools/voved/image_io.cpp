@@ -142,6 +142,15 @@ ColourKind StorableKind(FileFormat format, const std::string& path, ColourKind k
     return grey ? ColourKind::Grey : ColourKind::Rgb;
 }
 
+bool KeepsFormat(const ImageInfo& input, const std::string& formatName) {
+    const FileFormat format = FormatFromPath(formatName);
+    if (format != input.format) {
+        return false;
+    }
+    return format != FileFormat::Pnm ||
+           IsGrey(StorableKind(format, formatName, input.kind)) == IsGrey(input.kind);
+}
+
 const char* FormatName(FileFormat format) {
     switch (format) {
     case FileFormat::Jpeg:
@@ -223,11 +232,14 @@ std::unique_ptr<LineWriter> OpenWriter(std::FILE* file, FileFormat format, uint3
         notices.push_back(std::string("the alpha channel is dropped: ") + FormatName(format) +
                           " files have none");
     }
+    if (!IsGrey(lineKind) && IsGrey(fileKind)) {
+        notices.push_back("the colours are dropped: a .pgm file holds grey only");
+    }
     switch (format) {
     case FileFormat::Jpeg:
-        return OpenJpegWriter(file, width, height, lineKind, fileKind, metadata, options.quality);
+        return OpenJpegWriter(file, width, height, lineKind, fileKind, metadata, options, notices);
     case FileFormat::Png:
-        return OpenPngWriter(file, width, height, lineKind, fileKind, metadata);
+        return OpenPngWriter(file, width, height, lineKind, fileKind, metadata, options, notices);
     case FileFormat::Pnm:
         break;
     }

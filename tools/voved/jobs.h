@@ -28,6 +28,12 @@ struct InputFile {
 
 std::unique_ptr<LineReader> OpenInput(const InputFile& input);
 
+// Writes the input's bytes, as they are, to `file`; throws ImageError.
+void CopyInput(const InputFile& input, std::FILE* file);
+
+// How a picture the library left alone is written, for the report.
+std::string UnchangedInWords(bool copied, const std::string& formatName);
+
 // A library failure, with the result in words.
 class LibraryError : public std::runtime_error {
   public:

@@ -333,9 +333,10 @@ std::unique_ptr<LineReader> OpenJpegReader(std::unique_ptr<ByteSource> source) {
 
 std::unique_ptr<LineWriter> OpenJpegWriter(std::FILE* file, uint32_t width, uint32_t height,
                                            ColourKind lineKind, ColourKind fileKind,
-                                           const Metadata& metadata, int quality) {
+                                           const Metadata& metadata, const WriteOptions& options,
+                                           std::vector<std::string>& /*notices*/) {
     auto writer = std::make_unique<JpegWriter>(width, lineKind, fileKind);
-    writer->Start(file, height, metadata, quality);
+    writer->Start(file, height, metadata, options.quality);
     return writer;
 }
 

@@ -377,6 +377,18 @@ int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) 
     if (o.outputWidth != 0 && !o.sharpenGiven) {
         throw CLI::ValidationError("the working size only applies with --sharpen");
     }
+    // One conversion sharpens or tones (with or without --correct), or
+    // filters noise (with --correct and a tone table), or corrects and
+    // applies a tone table: the other steps would be dropped.
+    const bool shapes = o.sharpenGiven || !o.tone.empty() || o.grey;
+    if (shapes && o.denoise) {
+        throw CLI::ValidationError("--denoise cannot go with --sharpen, --tone or --grey in one "
+                                   "conversion: convert twice, --denoise first");
+    }
+    if (shapes && !analysisOptions.toneTable.empty()) {
+        throw CLI::ValidationError("--tone-table cannot go with --sharpen, --tone or --grey in one "
+                                   "conversion: convert twice, --tone-table first");
+    }
     if (o.outputWidth != 0 && o.correct) {
         throw CLI::ValidationError("--correct works at the picture's own size: it takes no "
                                    "--output-width");

@@ -119,6 +119,7 @@ class PngReader : public LineReader {
                 png_error(png_, "out of memory");
             }
             png_set_read_fn(png_, source_.get(), ReadFromSource);
+            png_set_option(png_, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
             // No limit of the PNG library's own: the tool's is checked just after the
             // header, with a message that says what it is.
             png_set_user_limits(png_, 0x7FFFFFFF, 0x7FFFFFFF);
@@ -246,7 +247,8 @@ class PngWriter : public LineWriter {
     PngWriter(uint32_t width, ColourKind lineKind, ColourKind fileKind)
         : width_(width), lineKind_(lineKind), fileKind_(fileKind) {}
 
-    void Start(std::FILE* file, uint32_t height, const Metadata& metadata) {
+    void Start(std::FILE* file, uint32_t height, const Metadata& metadata,
+               std::vector<std::string>& notices) {
         const uint32_t width = width_;
         png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors_, ExitWithMessage,
                                        IgnoreWarning);
@@ -259,11 +261,18 @@ class PngWriter : public LineWriter {
                 png_error(png_, "out of memory");
             }
             png_init_io(png_, file);
+            // A profile that fails libpng's checks is dropped, with a
+            // notice, rather than failing the whole picture.
+            png_set_option(png_, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
+            png_set_benign_errors(png_, 1);
             png_set_IHDR(png_, pngInfo_, width, height, 8, ColourTypeOfKind(fileKind_),
                          PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
             if (!metadata.icc.empty()) {
                 png_set_iCCP(png_, pngInfo_, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
                              metadata.icc.data(), static_cast<png_uint_32>(metadata.icc.size()));
+                if (png_get_valid(png_, pngInfo_, PNG_INFO_iCCP) == 0) {
+                    notices.push_back("the ICC profile is dropped: libpng finds it invalid");
+                }
             }
             if (!metadata.exif.empty()) {
                 png_set_eXIf_1(png_, pngInfo_, static_cast<png_uint_32>(metadata.exif.size()),
@@ -305,9 +314,10 @@ std::unique_ptr<LineReader> OpenPngReader(std::unique_ptr<ByteSource> source) {
 
 std::unique_ptr<LineWriter> OpenPngWriter(std::FILE* file, uint32_t width, uint32_t height,
                                           ColourKind lineKind, ColourKind fileKind,
-                                          const Metadata& metadata) {
+                                          const Metadata& metadata, const WriteOptions& /*options*/,
+                                          std::vector<std::string>& notices) {
     auto writer = std::make_unique<PngWriter>(width, lineKind, fileKind);
-    writer->Start(file, height, metadata);
+    writer->Start(file, height, metadata, notices);
     return writer;
 }
 
