@@ -15,6 +15,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   libjpeg62-turbo-dev libpng-dev libcli11-dev nlohmann-json3-dev
   valgrind
+  libexif-dev  # the voved tool reads and rewrites EXIF blocks with it
 )
 if [ "${VOVED_WINDOWS:-0}" = "1" ]; then
   $SUDO dpkg --add-architecture i386

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "image.h"
@@ -12,6 +13,10 @@ namespace voved::tool {
 namespace {
 
 constexpr size_t kSniffBytes = 8;
+constexpr uint8_t kJfifPerInch = 1;
+constexpr uint8_t kJfifPerCentimetre = 2;
+constexpr double kMetresPerInch = 0.0254;
+constexpr uint32_t kCentimetresPerMetre = 100;
 
 // Hands out the sniffed first bytes again, then the rest of the source.
 class PrefixedSource : public ByteSource {
@@ -244,6 +249,47 @@ std::unique_ptr<LineWriter> OpenWriter(std::FILE* file, FileFormat format, uint3
         break;
     }
     return OpenPnmWriter(file, width, height, lineKind, fileKind);
+}
+
+ChromaSampling ParseSampling(const std::string& name) {
+    if (name == "444") {
+        return {1, 1};
+    }
+    if (name == "422") {
+        return {2, 1};
+    }
+    if (name == "420") {
+        return {2, 2};
+    }
+    throw ImageError("chroma subsampling is one of 444, 422 and 420");
+}
+
+PngDensity PngDensityOf(const JfifDensity& jfif) {
+    PngDensity png;
+    png.perMetre = jfif.unit == kJfifPerInch || jfif.unit == kJfifPerCentimetre;
+    const double perMetre = jfif.unit == kJfifPerInch         ? 1 / kMetresPerInch
+                            : jfif.unit == kJfifPerCentimetre ? kCentimetresPerMetre
+                                                              : 1;
+    png.x = static_cast<uint32_t>(std::lround(jfif.x * perMetre));
+    png.y = static_cast<uint32_t>(std::lround(jfif.y * perMetre));
+    return png;
+}
+
+JfifDensity JfifDensityOf(const PngDensity& png) {
+    JfifDensity jfif;
+    double scale = 1;
+    if (png.perMetre) {
+        const bool wholeCentimetres =
+            png.x % kCentimetresPerMetre == 0 && png.y % kCentimetresPerMetre == 0;
+        jfif.unit = wholeCentimetres ? kJfifPerCentimetre : kJfifPerInch;
+        scale = wholeCentimetres ? 1.0 / kCentimetresPerMetre : kMetresPerInch;
+    }
+    auto store = [scale](uint32_t v) {
+        return static_cast<uint16_t>(std::clamp<long>(std::lround(v * scale), 1, 0xFFFF));
+    };
+    jfif.x = store(png.x);
+    jfif.y = store(png.y);
+    return jfif;
 }
 
 DecodedImage DecodeImage(const uint8_t* data, size_t size, uint64_t maxPixels) {

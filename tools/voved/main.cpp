@@ -246,9 +246,16 @@ void CheckDerivedNames(const std::vector<std::string>& paths, const OutputOption
     }
 }
 
+std::optional<ChromaSampling> Sampling(const std::string& name) {
+    return name.empty() ? std::nullopt : std::optional<ChromaSampling>(ParseSampling(name));
+}
+
+constexpr const char* kSamplingHelp =
+    "JPEG chroma subsampling: 444, 422 or 420 (default: the input JPEG's, else 420)";
+
 int RunCorrect(const std::vector<std::string>& paths, const OutputOptions& out,
                const AnalysisOptions& analysisOptions, const std::string& sideBySide, int quality,
-               uint64_t maxMemory, unsigned jobs) {
+               const std::string& subsampling, uint64_t maxMemory, unsigned jobs) {
     CheckStandardInput(paths);
     CheckOutputOptions(out, std::max<size_t>(paths.size(), 1), paths.empty());
     CheckDerivedNames(paths, out);
@@ -264,6 +271,7 @@ int RunCorrect(const std::vector<std::string>& paths, const OutputOptions& out,
     settings.maxMemory = maxMemory;
     settings.write.quality = quality;
     settings.write.format = out.format;
+    settings.write.sampling = Sampling(subsampling);
     settings.file.keepTimes = out.keepTimes;
     std::vector<InputFile> named(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -367,6 +375,7 @@ struct ConvertOptions {
     bool keepTimes = false;
     int quality = 92;
     std::string format;
+    std::string subsampling;
     std::string sideBySide;
 };
 
@@ -405,6 +414,7 @@ int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) 
     settings.analysis = analysisOptions.Settings();
     settings.write.quality = o.quality;
     settings.write.format = o.format;
+    settings.write.sampling = Sampling(o.subsampling);
     settings.sideBySide = o.sideBySide;
     settings.file.keepTimes = o.keepTimes;
     if (o.keepTimes && !o.inPlace) {
@@ -466,6 +476,9 @@ int Main(int argc, char** argv) {
                       "no colour correction: apply the tone table only");
     correct->add_option("--side-by-side", sideBySide, "also write before | after into FILE");
     correct->add_option("--quality", quality, "JPEG quality")->check(CLI::Range(1, 100));
+    std::string subsampling;
+    correct->add_option("--subsampling", subsampling, kSamplingHelp)
+        ->check(CLI::IsMember({"444", "422", "420"}));
     correct
         ->add_option("--max-memory", maxMemory,
                      "decode twice instead of holding a larger picture (default 256MiB)")
@@ -519,6 +532,8 @@ int Main(int argc, char** argv) {
     convert->add_flag("--keep-times", conv.keepTimes,
                       "with --in-place: keep the file's modification time");
     convert->add_option("--quality", conv.quality, "JPEG quality")->check(CLI::Range(1, 100));
+    convert->add_option("--subsampling", conv.subsampling, kSamplingHelp)
+        ->check(CLI::IsMember({"444", "422", "420"}));
     convert
         ->add_option("--format", conv.format,
                      "output format when OUT is - (standard output; default: the input's)")
@@ -540,8 +555,8 @@ int Main(int argc, char** argv) {
         app.parse(argc, argv);
         conv.sharpenGiven = convert->count("--sharpen") > 0;
         if (correct->parsed()) {
-            return RunCorrect(correctInputs, out, analysisOptions, sideBySide, quality, maxMemory,
-                              jobs);
+            return RunCorrect(correctInputs, out, analysisOptions, sideBySide, quality, subsampling,
+                              maxMemory, jobs);
         }
         if (analyse->parsed()) {
             return RunAnalyse(analyseInputs, analyseAnalysis, json, plot, jobs);
