@@ -14,6 +14,7 @@
 
 #include "jobs.h"
 #include "output.h"
+#include "picture_output.h"
 #include "words.h"
 
 namespace voved::tool {
@@ -195,32 +196,6 @@ void CopyLines(LineReader& reader, LineWriter* writer, LineWriter* side, const I
     }
 }
 
-// An output picture: the temporary file and the encoder writing into it.
-struct PictureOutput {
-    PictureOutput(const std::string& path, uint32_t width, const ImageInfo& info, ColourKind kind,
-                  const ConvertSettings& settings, std::vector<std::string>& notices,
-                  const InputFile* copyOf = nullptr)
-        : file(path, settings.file) {
-        if (copyOf != nullptr) {
-            CopyInput(*copyOf, file.File());
-            return;
-        }
-        const WriteOptions& options = settings.write;
-        const std::string name = FormatNameOf(path, options, info);
-        const FileFormat format = FormatFromPath(name);
-        writer = OpenWriter(file.File(), format, width, info.height, info.kind,
-                            StorableKind(format, name, kind), info.metadata, options, notices);
-    }
-    void Finish() {
-        if (writer) {
-            writer->Finish();
-        }
-        file.Commit();
-    }
-    OutputFile file;
-    std::unique_ptr<LineWriter> writer;
-};
-
 }  // namespace
 
 TaskOutcome ConvertPicture(const InputFile& input, const std::string& output,
@@ -269,12 +244,12 @@ TaskOutcome ConvertPicture(const InputFile& input, const std::string& output,
     // A picture left alone in its own format is the input, byte for byte.
     const std::string formatName = FormatNameOf(output, settings.write, info);
     const bool copy = leftAlone && KeepsFormat(info, formatName);
-    PictureOutput out(output, info.width, info, written.kind, settings, outcome.notices,
+    PictureOutput out(output, info, written.kind, settings.write, settings.file, outcome.notices,
                       copy ? &input : nullptr);
     std::unique_ptr<PictureOutput> side;
     if (!settings.sideBySide.empty()) {
-        side = std::make_unique<PictureOutput>(settings.sideBySide, 2 * info.width, info,
-                                               written.kind, settings, outcome.notices);
+        side = PictureOutput::SideBySide(settings.sideBySide, info, written.kind, settings.write,
+                                         settings.file, outcome.notices);
     }
     LineWriter* sideWriter = side ? side->writer.get() : nullptr;
 

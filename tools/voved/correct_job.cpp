@@ -6,6 +6,7 @@
 
 #include "jobs.h"
 #include "output.h"
+#include "picture_output.h"
 #include "words.h"
 
 namespace voved::tool {
@@ -36,38 +37,6 @@ class LineSupply {
     size_t stride_;
     std::unique_ptr<LineReader> reader_;
     std::vector<uint8_t> line_;
-};
-
-// An output picture: the temporary file and the encoder writing into it,
-// or a copy of the input's bytes.
-struct PictureOutput {
-    PictureOutput(const std::string& path, uint32_t width, uint32_t height, const ImageInfo& info,
-                  const CorrectSettings& settings, std::vector<std::string>& notices,
-                  const InputFile* copyOf = nullptr)
-        : file(path, settings.file) {
-        if (copyOf != nullptr) {
-            CopyInput(*copyOf, file.File());
-            return;
-        }
-        const WriteOptions& options = settings.write;
-        const std::string name = FormatNameOf(path, options, info);
-        const FileFormat format = FormatFromPath(name);
-        writer = OpenWriter(file.File(), format, width, height, info.kind,
-                            StorableKind(format, name, info.kind), info.metadata, options, notices);
-    }
-    void WriteLine(const uint8_t* line) {
-        if (writer) {
-            writer->WriteLine(line);
-        }
-    }
-    void Finish() {
-        if (writer) {
-            writer->Finish();
-        }
-        file.Commit();
-    }
-    OutputFile file;
-    std::unique_ptr<LineWriter> writer;
 };
 
 std::string Describe(const QVContext& record, const AnalysisOutcome& analysis,
@@ -122,13 +91,13 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
     const std::string formatName = FormatNameOf(output, settings.write, info);
     const bool copy = !apply && KeepsFormat(info, formatName);
     LineSupply supply(std::move(pixels), stride, input);
-    PictureOutput out(output, info.width, info.height, info, settings, outcome.notices,
+    PictureOutput out(output, info, info.kind, settings.write, settings.file, outcome.notices,
                       copy ? &input : nullptr);
     std::unique_ptr<PictureOutput> side;
     std::vector<uint8_t> pair;
     if (!settings.sideBySide.empty()) {
-        side = std::make_unique<PictureOutput>(settings.sideBySide, 2 * info.width, info.height,
-                                               info, settings, outcome.notices);
+        side = PictureOutput::SideBySide(settings.sideBySide, info, info.kind, settings.write,
+                                         settings.file, outcome.notices);
         pair.resize(2 * stride);
     }
     std::vector<uint8_t> alpha(HasAlpha(info.kind) ? info.width : 0);
