@@ -49,6 +49,7 @@ TEST(OutputGuard, RefusesBeforeAnyWorkWhatWouldReplaceAnInputOrAnotherOutput) {
     WritePicture(dir.Path("done/p.png"), MakeScene(48, 32, ColourKind::Rgb, 0, 0), ColourKind::Rgb);
     testing::WriteBytes(dir.Path("t.json"), {'{', '}'});
     ASSERT_EQ(symlink("p.png", dir.Path("link.png").c_str()), 0);
+    ASSERT_EQ(symlink("p.png", dir.Path("link.svg").c_str()), 0);
     const std::string p = dir.Path("p.png");
     const std::string sub = dir.Path("sub/p.png");
     const struct {
@@ -64,7 +65,7 @@ TEST(OutputGuard, RefusesBeforeAnyWorkWhatWouldReplaceAnInputOrAnotherOutput) {
         {{"convert", p, dir.Path("b.png"), "--side-by-side", dir.Path("b.png")},
          "already written by this command"},
         {{"convert", p, dir.Path("link.png"), "--sharpen", "0"}, "is an input"},
-        {{"analyse", p, "--plot", p}, "is an input"},
+        {{"analyse", p, "--plot", dir.Path("link.svg")}, "is an input"},
         {{"tone-table", "compile", dir.Path("t.json"), dir.Path("t.json")}, "is an input"},
     };
     const auto before = Snapshot(dir.Path());

@@ -16,9 +16,9 @@ constexpr int kBarWidth = 30;
 
 class Printer {
   public:
-    Printer(const std::vector<std::string>& names, bool bar, bool reportsToStderr)
+    Printer(const std::vector<std::string>& names, bool bar, const BatchSettings& settings)
         : names_(names), outcomes_(names.size()), done_(names.size(), false), bar_(bar),
-          reportsToStderr_(reportsToStderr) {}
+          settings_(settings) {}
 
     void Finished(size_t index, TaskOutcome outcome) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -51,13 +51,17 @@ class Printer {
   private:
     void Print(size_t i) {
         const TaskOutcome& o = outcomes_[i];
-        for (const auto& notice : o.notices) {
+        const bool quiet = settings_.quiet;
+        for (const auto& notice : quiet ? std::vector<std::string>{} : o.notices) {
             std::fprintf(stderr, "voved: %s: %s\n", names_[i].c_str(), notice.c_str());
         }
-        if (!o.report.empty()) {
-            std::FILE* to = reportsToStderr_ ? stderr : stdout;
+        if (!o.report.empty() && (!quiet || settings_.reportIsResult)) {
+            std::FILE* to = settings_.reportsToStderr ? stderr : stdout;
             std::fputs(o.report.c_str(), to);
             std::fflush(to);
+        }
+        if (settings_.verbose) {
+            std::fprintf(stderr, "voved: %s: %.2f s\n", names_[i].c_str(), o.seconds);
         }
         if (!o.ok) {
             std::fprintf(stderr, "voved: %s: %s\n", names_[i].c_str(), o.error.c_str());
@@ -85,7 +89,7 @@ class Printer {
     std::vector<TaskOutcome> outcomes_;
     std::vector<bool> done_;
     bool bar_;
-    bool reportsToStderr_;
+    const BatchSettings& settings_;
     size_t finished_ = 0;
     size_t nextToPrint_ = 0;
     std::mutex mutex_;
@@ -96,18 +100,22 @@ class Printer {
 int RunBatch(const std::vector<std::string>& names, const BatchSettings& settings,
              const std::function<TaskOutcome(size_t)>& task) {
     const auto start = std::chrono::steady_clock::now();
-    const bool bar = settings.progress && names.size() > 1 && isatty(STDERR_FILENO) != 0;
-    Printer printer(names, bar, settings.reportsToStderr);
+    const bool bar =
+        settings.progress && !settings.quiet && names.size() > 1 && isatty(STDERR_FILENO) != 0;
+    Printer printer(names, bar, settings);
     std::atomic<size_t> next{0};
     auto worker = [&] {
         for (size_t i = next++; i < names.size(); i = next++) {
             TaskOutcome outcome;
+            const auto began = std::chrono::steady_clock::now();
             try {
                 outcome = task(i);
             } catch (const std::exception& error) {
                 outcome.ok = false;
                 outcome.error = error.what();
             }
+            outcome.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
             printer.Finished(i, std::move(outcome));
         }
     };

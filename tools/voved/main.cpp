@@ -14,6 +14,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cleanup.h"
+#include "command_line.h"
 #include "guard.h"
 #include "jobs.h"
 #include "output.h"
@@ -187,18 +188,24 @@ struct OutputOptions {
 };
 
 // The output path of each input.
+// With -d, a picture found in a subfolder (-r) goes to the same subfolder.
 std::vector<std::string> OutputPaths(const std::vector<InputFile>& inputs, const OutputOptions& o,
-                                     const char* suffix) {
+                                     const char* suffix,
+                                     const std::vector<std::string>& subfolders) {
     std::vector<std::string> outputs;
-    for (const InputFile& input : inputs) {
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const InputFile& input = inputs[i];
         const std::string base = input.path.empty() ? input.name : input.path;
+        const std::string sub = i < subfolders.size() ? subfolders[i] : "";
+        const std::string directory =
+            o.directory.empty() || sub.empty() ? o.directory : JoinPath(o.directory, sub);
         if (o.inPlace) {
             outputs.push_back(input.path);
         } else if (!o.output.empty()) {
             outputs.push_back(o.output);
         } else {
             outputs.push_back(
-                DerivedOutputPath(base, o.directory, o.directory.empty() ? suffix : "", o.format));
+                DerivedOutputPath(base, directory, o.directory.empty() ? suffix : "", o.format));
         }
     }
     return outputs;
@@ -253,9 +260,51 @@ std::optional<ChromaSampling> Sampling(const std::string& name) {
 constexpr const char* kSamplingHelp =
     "JPEG chroma subsampling: 444, 422 or 420 (default: the input JPEG's, else 420)";
 
-int RunCorrect(const std::vector<std::string>& paths, const OutputOptions& out,
+// How much the batch says besides its results.
+struct Talk {
+    bool quiet = false;
+    bool verbose = false;
+    bool recursive = false;
+
+    void AddTo(CLI::App* command) {
+        command->add_flag("-q,--quiet", quiet, "say nothing but errors");
+        command->add_flag("-v,--verbose", verbose,
+                          "also say how long each picture took, and always sum up");
+    }
+    void Apply(BatchSettings& batch) const {
+        batch.quiet = quiet;
+        batch.verbose = verbose;
+        batch.summary = (batch.summary || verbose) && !quiet;
+    }
+};
+
+// The inputs with folders expanded (-r); the subfolder of each below the
+// folder it came from, for -d.
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& given, bool recursive,
+                                      std::vector<std::string>* subfolders = nullptr) {
+    std::vector<std::string> paths;
+    try {
+        for (const auto& input : ExpandFolders(given, recursive)) {
+            paths.push_back(input.path);
+            if (subfolders != nullptr) {
+                subfolders->push_back(input.subfolder);
+            }
+        }
+    } catch (const std::runtime_error& error) {
+        throw Failure(error.what());
+    }
+    if (paths.empty() && !given.empty()) {
+        throw Failure("no pictures (.jpg, .jpeg, .png, .ppm, .pgm, .pnm) in the folders given");
+    }
+    return paths;
+}
+
+int RunCorrect(const std::vector<std::string>& given, const OutputOptions& out,
                const AnalysisOptions& analysisOptions, const std::string& sideBySide, int quality,
-               const std::string& subsampling, uint64_t maxMemory, unsigned jobs) {
+               const std::string& subsampling, uint64_t maxMemory, unsigned jobs,
+               const Talk& talk) {
+    std::vector<std::string> subfolders;
+    const std::vector<std::string> paths = ExpandInputs(given, talk.recursive, &subfolders);
     CheckStandardInput(paths);
     CheckOutputOptions(out, std::max<size_t>(paths.size(), 1), paths.empty());
     CheckDerivedNames(paths, out);
@@ -277,11 +326,17 @@ int RunCorrect(const std::vector<std::string>& paths, const OutputOptions& out,
     for (size_t i = 0; i < paths.size(); ++i) {
         named[i].name = named[i].path = paths[i];
     }
-    const auto outputs = OutputPaths(paths.empty() ? Inputs({}) : named, out, "-corrected");
+    const auto outputs =
+        OutputPaths(paths.empty() ? Inputs({}) : named, out, "-corrected", subfolders);
     GuardCorrection(paths, outputs, out, sideBySide);
     if (!out.directory.empty()) {
         try {
             MakeDirectories(out.directory);
+            for (const auto& sub : subfolders) {
+                if (!sub.empty()) {
+                    MakeDirectories(JoinPath(out.directory, sub));
+                }
+            }
         } catch (const ImageError& error) {
             throw Failure(error.what());
         }
@@ -290,14 +345,27 @@ int RunCorrect(const std::vector<std::string>& paths, const OutputOptions& out,
     BatchSettings batch;
     batch.jobs = jobs;
     batch.verb = "corrected";
+    talk.Apply(batch);
     batch.reportsToStderr = std::any_of(outputs.begin(), outputs.end(), IsStandardStream) ||
                             IsStandardStream(sideBySide);
     return RunBatch(Names(inputs), batch,
                     [&](size_t i) { return CorrectPicture(inputs[i], outputs[i], settings); });
 }
 
-int RunAnalyse(const std::vector<std::string>& paths, const AnalysisOptions& analysisOptions,
-               bool json, const std::string& plot, unsigned jobs) {
+std::string FormatOfPlot(const std::string& path) {
+    const size_t dot = path.find_last_of('.');
+    std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return IsStandardStream(path) ? "svg" : ext;
+}
+
+int RunAnalyse(const std::vector<std::string>& given, const AnalysisOptions& analysisOptions,
+               bool json, const std::string& plot, unsigned jobs, const Talk& talk) {
+    const std::vector<std::string> paths = ExpandInputs(given, talk.recursive);
+    if (!plot.empty() && FormatOfPlot(plot) != "svg") {
+        throw CLI::ValidationError("--plot writes SVG: give a name ending in .svg");
+    }
     CheckStandardInput(paths);
     if (!plot.empty() && paths.size() > 1) {
         throw CLI::ValidationError("--plot takes one input");
@@ -318,6 +386,8 @@ int RunAnalyse(const std::vector<std::string>& paths, const AnalysisOptions& ana
     batch.jobs = jobs;
     batch.verb = "analysed";
     batch.summary = inputs.size() > 1;
+    batch.reportIsResult = true;
+    talk.Apply(batch);
     const int status = RunBatch(Names(inputs), batch, [&](size_t i) {
         try {
             return AnalysePicture(inputs[i], settings, reports[i]);
@@ -327,15 +397,14 @@ int RunAnalyse(const std::vector<std::string>& paths, const AnalysisOptions& ana
         }
     });
     if (json) {
-        nlohmann::ordered_json all = nlohmann::ordered_json::array();
+        // JSON Lines: one object a picture, however many there are.
         for (size_t i = 0; i < inputs.size(); ++i) {
-            if (errors[i].empty()) {
-                all.push_back(ReportJson(reports[i]));
-            } else {
-                all.push_back({{"file", inputs[i].name}, {"error", errors[i]}});
-            }
+            const nlohmann::ordered_json line =
+                errors[i].empty()
+                    ? ReportJson(reports[i])
+                    : nlohmann::ordered_json{{"file", inputs[i].name}, {"error", errors[i]}};
+            std::cout << line.dump() << "\n";
         }
-        std::cout << (inputs.size() == 1 ? all[0] : all).dump(2) << "\n";
     }
     return status;
 }
@@ -379,7 +448,8 @@ struct ConvertOptions {
     std::string sideBySide;
 };
 
-int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) {
+int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions, const Talk& talk) {
+    ExpandInputs({o.input}, false);
     if ((o.outputWidth == 0) != (o.resolutionScale == 0)) {
         throw CLI::ValidationError("--output-width and --resolution-scale go together");
     }
@@ -432,6 +502,7 @@ int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) 
     batch.jobs = 1;
     batch.verb = "converted";
     batch.summary = false;
+    talk.Apply(batch);
     batch.reportsToStderr = IsStandardStream(o.output) || IsStandardStream(o.sideBySide);
     return RunBatch(Names(inputs), batch,
                     [&](size_t) { return ConvertPicture(inputs[0], o.output, settings); });
@@ -442,8 +513,13 @@ int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions) 
 int Main(int argc, char** argv) {
     CLI::App app{"voved: automatic photo correction with the Voved32 library.\n"
                  "Without input files, correct and analyse work on the bundled sample photo."};
+    app.name("voved");
     app.require_subcommand(1);
+    app.fallthrough();
     app.set_help_all_flag("--help-all", "help for every command");
+    app.set_version_flag("--version", VersionText(), "print the versions and the platform");
+    Talk talk;
+    talk.AddTo(&app);
 
     unsigned jobs = 0;
     int quality = 92;
@@ -484,6 +560,9 @@ int Main(int argc, char** argv) {
                      "decode twice instead of holding a larger picture (default 256MiB)")
         ->transform(CLI::AsSizeValue(false));
     correct->add_option("-j,--jobs", jobs, "pictures worked on at once (default: cores)");
+    correct->add_flag("-r,--recursive", talk.recursive,
+                      "work on the pictures in folders given as IN, and below them (with -d, "
+                      "in the same subfolders)");
 
     // analyse
     auto* analyse = app.add_subcommand("analyse", "Show what the analysis derives from photos");
@@ -492,12 +571,15 @@ int Main(int argc, char** argv) {
     bool json = false;
     std::string plot;
     analyse->add_option("IN", analyseInputs, "pictures to analyse");
-    analyse->add_flag("--json", json, "print JSON instead of text");
-    analyse->add_option("--plot", plot, "write the luminance histogram and the tone curve as SVG");
+    analyse->add_flag("--json", json, "print JSON Lines instead of text: one object a picture");
+    analyse->add_option("--plot", plot,
+                        "write the luminance histogram and the tone curve into FILE.svg");
     AnalysisOptions analyseAnalysis;
     analyseAnalysis.AddTo(analyse);
     analyse->add_flag("--no-colour", analyseAnalysis.noColour, "ask for the tone table only");
     analyse->add_option("-j,--jobs", jobs, "pictures worked on at once (default: cores)");
+    analyse->add_flag("-r,--recursive", talk.recursive,
+                      "analyse the pictures in folders given as IN, and below them");
 
     // convert
     auto* convert = app.add_subcommand(
@@ -551,18 +633,34 @@ int Main(int argc, char** argv) {
     auto* dump = table->add_subcommand("dump", "Check a binary table and print it as JSON");
     dump->add_option("IN.bin", tableSource, "binary table")->required();
 
+    std::vector<std::string> commands;
+    for (const auto* command : app.get_subcommands({})) {
+        commands.push_back(command->get_name());
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word.empty() || word[0] == '-') {
+            continue;
+        }
+        const std::string unknown = UnknownCommand(word, commands);
+        if (!unknown.empty()) {
+            std::fprintf(stderr, "voved: %s\n", unknown.c_str());
+            return kExitUsage;
+        }
+        break;
+    }
     try {
         app.parse(argc, argv);
         conv.sharpenGiven = convert->count("--sharpen") > 0;
         if (correct->parsed()) {
             return RunCorrect(correctInputs, out, analysisOptions, sideBySide, quality, subsampling,
-                              maxMemory, jobs);
+                              maxMemory, jobs, talk);
         }
         if (analyse->parsed()) {
-            return RunAnalyse(analyseInputs, analyseAnalysis, json, plot, jobs);
+            return RunAnalyse(analyseInputs, analyseAnalysis, json, plot, jobs, talk);
         }
         if (convert->parsed()) {
-            return RunConvert(conv, convertAnalysis);
+            return RunConvert(conv, convertAnalysis, talk);
         }
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error);

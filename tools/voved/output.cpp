@@ -175,6 +175,10 @@ bool SameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
+std::string JoinPath(const std::string& directory, const std::string& name) {
+    return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
+}
+
 void MakeDirectories(const std::string& directory) {
     std::string path;
     size_t from = 0;
@@ -215,8 +219,7 @@ std::string DerivedOutputPath(const std::string& input, const std::string& direc
         ext = "." + extension;
     }
     if (!directory.empty()) {
-        const bool slashed = directory.back() == '/';
-        return directory + (slashed ? "" : "/") + stem + ext;
+        return JoinPath(directory, stem + ext);
     }
     const std::string dir = DirectoryOf(input);
     return (dir == "." && input.find('/') == std::string::npos ? "" : dir + "/") + stem + suffix +

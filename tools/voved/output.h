@@ -52,6 +52,9 @@ class OutputFile {
 // True when both names refer to the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 
+// `directory`/`name`, with one slash between them however `directory` ends.
+std::string JoinPath(const std::string& directory, const std::string& name);
+
 // Creates `directory` and its missing parents; throws ImageError with the
 // system's reason.
 void MakeDirectories(const std::string& directory);
