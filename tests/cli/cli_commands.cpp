@@ -447,6 +447,8 @@ TEST(VovedToneTable, CompileAndDumpFromTheCommandLine) {
     const std::string table = CompiledTable(dir);
     const auto dumped = RunVoved({"tone-table", "dump", table});
     ASSERT_EQ(dumped.status, 0) << dumped.err;
+    const auto fromJson = RunVoved({"tone-table", "dump", VOVED_TONE_TABLE});
+    EXPECT_EQ(fromJson.out, dumped.out) << fromJson.err;  // either form shows the same table
     testing::WriteBytes(dir.Path("t.json"),
                         std::vector<uint8_t>(dumped.out.begin(), dumped.out.end()));
     const auto compiled =

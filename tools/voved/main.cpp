@@ -98,7 +98,8 @@ int CompileToneTable(const std::string& source, const std::string& target) {
 
 int DumpToneTable(const std::string& source) {
     try {
-        const ToneTableDesc desc = DecodeToneTable(ReadWholeFile(source));
+        // Either form is shown: a JSON description as the table it compiles to.
+        const ToneTableDesc desc = DecodeToneTable(ToneTableBytes(ReadWholeFile(source)));
         std::fputs(ToneTableToJson(desc).c_str(), stdout);
         return 0;
     } catch (const std::exception& error) {
