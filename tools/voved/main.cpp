@@ -6,6 +6,7 @@
 //   voved tone-table compile DESC.json OUT.bin | dump IN.bin
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -74,7 +75,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
                                 std::istreambuf_iterator<char>());
 }
 
-int CompileToneTable(const std::string& source, const std::string& target) {
+int CompileToneTable(const std::string& source, const std::string& target, bool quiet) {
     try {
         GuardSettings once;
         once.inPlaceOffered = false;
@@ -87,6 +88,9 @@ int CompileToneTable(const std::string& source, const std::string& target) {
             throw ImageError("cannot write " + target);
         }
         out.Commit();
+        if (quiet) {
+            return 0;
+        }
         std::fprintf(IsStandardStream(target) ? stderr : stdout, "%s: %zu bytes, checksum %u\n",
                      target.c_str(), table.size(), static_cast<unsigned>(table.back()));
         return 0;
@@ -153,12 +157,16 @@ struct AnalysisOptions {
     bool noColour = false;
 
     void AddTo(CLI::App* command) {
-        command->add_option("--tone-table", toneTable,
-                            "tone parameter table (binary, or its JSON form) to build a tone "
-                            "table from");
-        command->add_option("--camera", camera,
-                            "camera model for the camera-properties plug-in (default: the "
-                            "model in the picture's EXIF data)");
+        command
+            ->add_option("--tone-table", toneTable,
+                         "tone parameter table (binary, or its JSON form) to build a tone "
+                         "table from")
+            ->type_name("FILE");
+        command
+            ->add_option("--camera", camera,
+                         "camera model for the camera-properties plug-in (default: the "
+                         "model in the picture's EXIF data)")
+            ->type_name("MODEL");
     }
 
     AnalysisSettings Settings() const {
@@ -388,6 +396,7 @@ int RunAnalyse(const std::vector<std::string>& given, const AnalysisOptions& ana
     batch.verb = "analysed";
     batch.summary = inputs.size() > 1;
     batch.reportIsResult = true;
+    batch.reportsToStderr = IsStandardStream(plot);
     talk.Apply(batch);
     const int status = RunBatch(Names(inputs), batch, [&](size_t i) {
         try {
@@ -450,7 +459,11 @@ struct ConvertOptions {
 };
 
 int RunConvert(const ConvertOptions& o, const AnalysisOptions& analysisOptions, const Talk& talk) {
-    ExpandInputs({o.input}, false);
+    std::error_code error;
+    if (std::filesystem::is_directory(o.input, error)) {
+        throw Failure(o.input + " is a folder: convert takes one picture (correct -r takes "
+                                "folders)");
+    }
     if ((o.outputWidth == 0) != (o.resolutionScale == 0)) {
         throw CLI::ValidationError("--output-width and --resolution-scale go together");
     }
@@ -534,8 +547,13 @@ int Main(int argc, char** argv) {
     std::string sideBySide;
     uint64_t maxMemory = kDefaultMaxMemory;
     correct->add_option("IN", correctInputs, "pictures to correct (JPEG, PNG, PPM/PGM)");
-    auto* outputOption = correct->add_option("-o,--output", out.output, "output file");
-    correct->add_option("-d,--directory", out.directory, "write the outputs into DIR")
+    auto* outputOption =
+        correct->add_option("-o,--output", out.output, "output file (- for standard output)")
+            ->type_name("FILE");
+    correct
+        ->add_option("-d,--directory", out.directory,
+                     "write the outputs into DIR (made, with its parents, if missing)")
+        ->type_name("DIR")
         ->excludes(outputOption);
     correct
         ->add_option("--format", out.format,
@@ -551,7 +569,8 @@ int Main(int argc, char** argv) {
     analysisOptions.AddTo(correct);
     correct->add_flag("--no-colour", analysisOptions.noColour,
                       "no colour correction: apply the tone table only");
-    correct->add_option("--side-by-side", sideBySide, "also write before | after into FILE");
+    correct->add_option("--side-by-side", sideBySide, "also write before | after into FILE")
+        ->type_name("FILE");
     correct->add_option("--quality", quality, "JPEG quality")->check(CLI::Range(1, 100));
     std::string subsampling;
     correct->add_option("--subsampling", subsampling, kSamplingHelp)
@@ -573,8 +592,10 @@ int Main(int argc, char** argv) {
     std::string plot;
     analyse->add_option("IN", analyseInputs, "pictures to analyse");
     analyse->add_flag("--json", json, "print JSON Lines instead of text: one object a picture");
-    analyse->add_option("--plot", plot,
-                        "write the luminance histogram and the tone curve into FILE.svg");
+    analyse
+        ->add_option("--plot", plot,
+                     "write the luminance histogram and the tone curve into FILE.svg")
+        ->type_name("FILE.svg");
     AnalysisOptions analyseAnalysis;
     analyseAnalysis.AddTo(analyse);
     analyse->add_flag("--no-colour", analyseAnalysis.noColour, "ask for the tone table only");
@@ -607,8 +628,10 @@ int Main(int argc, char** argv) {
     convert->add_flag("--correct", conv.correct,
                       "colour-correct too (reads the picture twice: statistics first)");
     convertAnalysis.AddTo(convert);
-    convert->add_option("--side-by-side", conv.sideBySide,
-                        "also write before | after into FILE (to compare sharpening levels)");
+    convert
+        ->add_option("--side-by-side", conv.sideBySide,
+                     "also write before | after into FILE (to compare sharpening levels)")
+        ->type_name("FILE");
     convert->add_flag("--in-place", conv.inPlace,
                       "allow OUT to be IN (a symbolic link stays a link; mode and owner are "
                       "kept)");
@@ -635,8 +658,9 @@ int Main(int argc, char** argv) {
     dump->add_option("IN.bin", tableSource, "binary table")->required();
 
     std::vector<std::string> commands;
-    for (const auto* command : app.get_subcommands({})) {
+    for (auto* command : app.get_subcommands({})) {
         commands.push_back(command->get_name());
+        talk.AddTo(command);  // listed in each command's help too
     }
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
@@ -674,7 +698,7 @@ int Main(int argc, char** argv) {
         return kExitFailure;
     }
     if (compile->parsed()) {
-        return CompileToneTable(tableSource, tableTarget);
+        return CompileToneTable(tableSource, tableTarget, talk.quiet);
     }
     if (dump->parsed()) {
         return DumpToneTable(tableSource);
