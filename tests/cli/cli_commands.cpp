@@ -328,6 +328,7 @@ TEST(VovedAnalyse, JsonHasEveryField) {
     const std::string text(svg.begin(), svg.end());
     EXPECT_TRUE(Contains(text, "<svg")) << text.substr(0, 80);
     EXPECT_TRUE(Contains(text, "<polyline"));
+    EXPECT_TRUE(Contains(text, dir.Path("a.png") + ": scene 5101</text>")) << text;  // whole
 
     // JSON Lines: one object a picture, whether one or several.
     const auto two = RunVoved({"analyse", "--json", dir.Path("a.png"), dir.Path("none.png")});

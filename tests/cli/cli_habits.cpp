@@ -33,6 +33,8 @@ TEST(Habits, CommandLineConventions) {
         {{"corect", a}, 2, "unknown command 'corect' (did you mean 'correct'?)"},
         {{"correct", dir.Path("photos")}, 1, "is a folder: give -r"},
         {{"correct", "-q", a, "-o", dir.Path("quiet.png")}, 0, ""},
+        {{"correct", "-v", a, "-o", dir.Path("loud.png")}, 0, "corrected 1 of 1 picture"},
+        {{"correct", "--help"}, 0, "Usage: voved correct"},  // not the build's path
         {{"correct", "-r", dir.Path("photos"), "-d", dir.Path("out/")},
          0,
          "-> " + dir.Path("out/trip/a.png")},

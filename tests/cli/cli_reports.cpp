@@ -91,5 +91,18 @@ TEST(Reports, EachLineNamesExactlyWhatWasDone) {
     }
 }
 
+// On a terminal the progress bar ends full: "2/2", not "1/2".
+TEST(Reports, ProgressBarEndsFull) {
+    ScratchDir dir;
+    WritePicture(dir.Path("a.png"), MakeScene(64, 48, ColourKind::Rgb, -30, 30), ColourKind::Rgb);
+    WritePicture(dir.Path("b.png"), MakeScene(64, 48, ColourKind::Rgb, 30, -30), ColourKind::Rgb);
+    const std::string command = std::string("script -qec '") + VOVED_TOOL + " correct " +
+                                dir.Path("a.png") + " " + dir.Path("b.png") + " -d " +
+                                dir.Path("out") + "' /dev/null >" + dir.Path("tty") + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const auto tty = ReadBytes(dir.Path("tty"));
+    EXPECT_TRUE(Contains(std::string(tty.begin(), tty.end()), "] 2/2"));
+}
+
 }  // namespace
 }  // namespace voved::tool
