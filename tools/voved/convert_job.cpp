@@ -244,6 +244,9 @@ TaskOutcome ConvertPicture(const InputFile& input, const std::string& output,
     // A picture left alone in its own format is the input, byte for byte.
     const std::string formatName = FormatNameOf(output, settings.write, info);
     const bool copy = leftAlone && KeepsFormat(info, formatName);
+    if (copy && settings.sideBySide.empty()) {
+        outcome.notices.clear();  // what decoding lost is not in the copy
+    }
     PictureOutput out(output, info, written.kind, settings.write, settings.file, outcome.notices,
                       copy ? &input : nullptr);
     std::unique_ptr<PictureOutput> side;

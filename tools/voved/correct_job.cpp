@@ -90,6 +90,9 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
     // A picture left alone in its own format is the input, byte for byte.
     const std::string formatName = FormatNameOf(output, settings.write, info);
     const bool copy = !apply && KeepsFormat(info, formatName);
+    if (copy && settings.sideBySide.empty()) {
+        outcome.notices.clear();  // what decoding lost is not in the copy
+    }
     LineSupply supply(std::move(pixels), stride, input);
     PictureOutput out(output, info, info.kind, settings.write, settings.file, outcome.notices,
                       copy ? &input : nullptr);
