@@ -243,7 +243,7 @@ std::string ReportSvg(const AnalysisReport& r) {
     };
     add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
         "font-family=\"sans-serif\" font-size=\"12\">\n",
-        static_cast<int>(kLeft + kWidth + 20), static_cast<int>(kTop + kHeight + 80));
+        static_cast<int>(kLeft + kWidth + 20), static_cast<int>(kTop + kHeight + 84));
     svg += "<title>" + EscapeXml(r.file) + ": luminance histogram and tone curve</title>\n";
     add("<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" fill=\"white\" stroke=\"black\"/>\n",
         kLeft, kTop, kWidth, kHeight);
@@ -284,9 +284,10 @@ std::string ReportSvg(const AnalysisReport& r) {
     text(kLeft, kTop - 10,
          "grey: luminance histogram; red: tone curve; blue: black and white points");
     text(kLeft, kTop + kHeight + 36,
-         "x: input level, y: output level 0-255. The curve takes inputs 0-299: a colour "
-         "rotation can lift a level past 255, and all of those come out white;");
+         "x: input level, y: output level 0-255. The curve takes inputs 0-299: a colour");
     text(kLeft, kTop + kHeight + 52,
+         "rotation can lift a level past 255, and all of those come out white;");
+    text(kLeft, kTop + kHeight + 68,
          r.correctionType == 5003 ? "here the curve maps each channel"
                                   : "here its input is the level after the colour rotation");
     svg += "</svg>\n";
