@@ -21,7 +21,7 @@ packages=(
   python3-numpy python3-pil python3-pytest python3-distributed
 )
 # Installing and packaging: the man page, the Debian packages, the tool's
-# EXIF reading; the MSVC import library (llvm-dlltool) and its link check.
+# EXIF reading and rewriting; the MSVC import library (llvm-dlltool) and its link check.
 packages+=(
   help2man libexif-dev git
   debhelper dpkg-dev fakeroot lintian

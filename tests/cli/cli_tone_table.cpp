@@ -118,6 +118,16 @@ TEST(ToneTable, MalformedJsonIsRejectedWithThePlace) {
     EXPECT_NE(Rejection(Table(R"({"shadowShareBelow":1,"curve":"gamma","knee":3})"))
                   .find("unknown field 'knee'"),
               std::string::npos);
+    EXPECT_NE(Rejection(Table(gammaSeg, R"(1.5,"gamma":2)")).find("'gamma' is given twice"),
+              std::string::npos);
+    // 1.23456789 needs nine digits; a mantissa holds seven: 1.234568.
+    const std::string poly = R"({"shadowShareBelow":1,"curve":"polynomial","coefficients":)";
+    EXPECT_NE(Rejection(Table(poly + "[0,1,1.23456789,0,0,0]}"))
+                  .find("coefficients[2] (1.23456789) has more digits than a coefficient holds; "
+                        "the nearest it holds is 1.234568"),
+              std::string::npos);
+    EXPECT_NE(Rejection(Table(poly + "[0,1,0,0,0,1e200]}")).find("coefficients[5] (1e+200)"),
+              std::string::npos);
 }
 
 std::string BinaryRejection(const std::vector<uint8_t>& bytes) {

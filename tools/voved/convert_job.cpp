@@ -14,6 +14,7 @@
 
 #include "jobs.h"
 #include "output.h"
+#include "picture_output.h"
 #include "words.h"
 
 namespace voved::tool {
@@ -178,36 +179,22 @@ class Conversion {
 };
 
 // Re-encodes the picture as it is (nothing was asked of the library, or the
-// analysis removed everything that was).
-void CopyLines(LineReader& reader, LineWriter& writer, LineWriter* side, const ImageInfo& info) {
+// analysis removed everything that was), when it is not copied byte for
+// byte; the side-by-side picture shows it twice.
+void CopyLines(LineReader& reader, LineWriter* writer, LineWriter* side, const ImageInfo& info) {
     const size_t stride = size_t{info.width} * static_cast<size_t>(LineChannels(info.kind));
     std::vector<uint8_t> pair(2 * stride);
-    for (uint32_t y = 0; y < info.height; ++y) {
+    for (uint32_t y = 0; y < (writer != nullptr || side != nullptr ? info.height : 0); ++y) {
         reader.ReadLine(pair.data());
-        writer.WriteLine(pair.data());
+        if (writer != nullptr) {
+            writer->WriteLine(pair.data());
+        }
         if (side != nullptr) {
             std::memcpy(pair.data() + stride, pair.data(), stride);
             side->WriteLine(pair.data());
         }
     }
 }
-
-// An output picture: the temporary file and the encoder writing into it.
-struct PictureOutput {
-    PictureOutput(const std::string& path, uint32_t width, const ImageInfo& info, ColourKind kind,
-                  const WriteOptions& options, std::vector<std::string>& notices)
-        : file(path) {
-        const FileFormat format = FormatFromPath(path);
-        writer = OpenWriter(file.File(), format, width, info.height, info.kind,
-                            StorableKind(format, path, kind), info.metadata, options, notices);
-    }
-    void Finish() {
-        writer->Finish();
-        file.Commit();
-    }
-    OutputFile file;
-    std::unique_ptr<LineWriter> writer;
-};
 
 }  // namespace
 
@@ -242,41 +229,50 @@ TaskOutcome ConvertPicture(const InputFile& input, const std::string& output,
     if (IsGrey(info.kind) && settings.toneHue && *settings.toneHue >= 0) {
         written.kind = HasAlpha(info.kind) ? ColourKind::Rgba : ColourKind::Rgb;
     }
-    PictureOutput out(output, info.width, info, written.kind, settings.write, outcome.notices);
+    // The conversion keeps only what the analysis allowed; when that is
+    // nothing, QVInitImageConversion refuses and the picture is left alone.
+    uint16_t effective = 0;
+    bool leftAlone = requested == 0;
+    if (requested != 0) {
+        const QVResult probe = QVInitImageConversion(
+            context.Handle(), static_cast<uint16_t>(info.width), static_cast<uint16_t>(info.height),
+            settings.outputWidth, 0, settings.resolutionScale, requested);
+        effective = context.Record().mode;
+        leftAlone = probe == QV_RESULT_INVALID && effective == 0;
+        QVTerminateImageConversion(context.Handle());
+    }
+    // A picture left alone in its own format is the input, byte for byte.
+    const std::string formatName = FormatNameOf(output, settings.write, info);
+    const bool copy = leftAlone && KeepsFormat(info, formatName);
+    if (copy && settings.sideBySide.empty()) {
+        outcome.notices.clear();  // what decoding lost is not in the copy
+    }
+    PictureOutput out(output, info, written.kind, settings.write, settings.file, outcome.notices,
+                      copy ? &input : nullptr);
     std::unique_ptr<PictureOutput> side;
     if (!settings.sideBySide.empty()) {
-        side = std::make_unique<PictureOutput>(settings.sideBySide, 2 * info.width, info,
-                                               written.kind, settings.write, outcome.notices);
+        side = PictureOutput::SideBySide(settings.sideBySide, info, written.kind, settings.write,
+                                         settings.file, outcome.notices);
     }
     LineWriter* sideWriter = side ? side->writer.get() : nullptr;
 
     std::string did;
-    if (requested == 0) {
-        CopyLines(*reader, *out.writer, sideWriter, info);
-        did = "re-encoded unchanged (no conversion step asked for)";
+    if (leftAlone) {
+        CopyLines(*reader, out.writer.get(), sideWriter, info);
+        outcome.unchanged = true;
+        did = UnchangedInWords(copy, formatName) +
+              (requested == 0 ? ": no conversion step asked for"
+                              : ": nothing of " + ModeInWords(requested) + " is possible");
     } else {
-        // The conversion keeps only what the analysis allowed; when that is
-        // nothing, QVInitImageConversion refuses and the picture is copied.
-        const QVResult probe = QVInitImageConversion(
-            context.Handle(), static_cast<uint16_t>(info.width), static_cast<uint16_t>(info.height),
-            settings.outputWidth, 0, settings.resolutionScale, requested);
-        const uint16_t effective = context.Record().mode;
-        QVTerminateImageConversion(context.Handle());
-        if (probe == QV_RESULT_INVALID && effective == 0) {
-            CopyLines(*reader, *out.writer, sideWriter, info);
-            did = "written unchanged: nothing of " + ModeInWords(requested) + " is possible";
-        } else {
-            Conversion conversion(context, requested, info, settings);
-            const uint32_t lines = conversion.Run(*reader, *out.writer, sideWriter);
-            if (lines != info.height) {
-                throw LibraryError("the conversion delivered " + std::to_string(lines) + " of " +
-                                   std::to_string(info.height) + " lines");
-            }
-            did = ModeInWords(context.Record().mode);
-            if (effective != requested) {
-                did +=
-                    " (without " + ModeInWords(static_cast<uint16_t>(requested & ~effective)) + ")";
-            }
+        Conversion conversion(context, requested, info, settings);
+        const uint32_t lines = conversion.Run(*reader, *out.writer, sideWriter);
+        if (lines != info.height) {
+            throw LibraryError("the conversion delivered " + std::to_string(lines) + " of " +
+                               std::to_string(info.height) + " lines");
+        }
+        did = ModeInWords(context.Record().mode);
+        if (effective != requested) {
+            did += " (without " + ModeInWords(static_cast<uint16_t>(requested & ~effective)) + ")";
         }
     }
     out.Finish();

@@ -6,6 +6,7 @@
 
 #include "jobs.h"
 #include "output.h"
+#include "picture_output.h"
 #include "words.h"
 
 namespace voved::tool {
@@ -38,24 +39,8 @@ class LineSupply {
     std::vector<uint8_t> line_;
 };
 
-// An output picture: the temporary file and the encoder writing into it.
-struct PictureOutput {
-    PictureOutput(const std::string& path, uint32_t width, uint32_t height, const ImageInfo& info,
-                  const WriteOptions& options, std::vector<std::string>& notices)
-        : file(path) {
-        const FileFormat format = FormatFromPath(path);
-        writer = OpenWriter(file.File(), format, width, height, info.kind,
-                            StorableKind(format, path, info.kind), info.metadata, options, notices);
-    }
-    void Finish() {
-        writer->Finish();
-        file.Commit();
-    }
-    OutputFile file;
-    std::unique_ptr<LineWriter> writer;
-};
-
-std::string Describe(const QVContext& record, const AnalysisOutcome& analysis) {
+std::string Describe(const QVContext& record, const AnalysisOutcome& analysis,
+                     const std::string& unchanged) {
     const std::string why = ExplainAnalysis(record, analysis);
     const std::string scene =
         "scene " + std::to_string(record.sceneCode) + ": " + SceneClassMeaning(record.sceneCode);
@@ -70,7 +55,7 @@ std::string Describe(const QVContext& record, const AnalysisOutcome& analysis) {
     case QV_RESULT_TONE_ONLY:
         return "tone table applied, colours unchanged: " + why;
     default:
-        return "written unchanged: " + (why.empty() ? ResultInWords(analysis.result) : why);
+        return unchanged + ": " + (why.empty() ? ResultInWords(analysis.result) : why);
     }
 }
 
@@ -102,17 +87,24 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
         (analysis.result == QV_RESULT_OK || analysis.result == QV_RESULT_TONE_ONLY) &&
         (record.flags & QV_FLAG_DERIVED) != 0;
 
+    // A picture left alone in its own format is the input, byte for byte.
+    const std::string formatName = FormatNameOf(output, settings.write, info);
+    const bool copy = !apply && KeepsFormat(info, formatName);
+    if (copy && settings.sideBySide.empty()) {
+        outcome.notices.clear();  // what decoding lost is not in the copy
+    }
     LineSupply supply(std::move(pixels), stride, input);
-    PictureOutput out(output, info.width, info.height, info, settings.write, outcome.notices);
+    PictureOutput out(output, info, info.kind, settings.write, settings.file, outcome.notices,
+                      copy ? &input : nullptr);
     std::unique_ptr<PictureOutput> side;
     std::vector<uint8_t> pair;
     if (!settings.sideBySide.empty()) {
-        side = std::make_unique<PictureOutput>(settings.sideBySide, 2 * info.width, info.height,
-                                               info, settings.write, outcome.notices);
+        side = PictureOutput::SideBySide(settings.sideBySide, info, info.kind, settings.write,
+                                         settings.file, outcome.notices);
         pair.resize(2 * stride);
     }
     std::vector<uint8_t> alpha(HasAlpha(info.kind) ? info.width : 0);
-    for (uint32_t y = 0; y < info.height; ++y) {
+    for (uint32_t y = 0; y < (out.writer || side ? info.height : 0); ++y) {
         uint8_t* pixelsOfLine = supply.Line(y);
         if (side) {
             std::memcpy(pair.data(), pixelsOfLine, stride);
@@ -132,7 +124,7 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
         for (uint32_t x = 0; x < alpha.size(); ++x) {
             pixelsOfLine[4 * x + 3] = alpha[x];
         }
-        out.writer->WriteLine(pixelsOfLine);
+        out.WriteLine(pixelsOfLine);
         if (side) {
             std::memcpy(pair.data() + stride, pixelsOfLine, stride);
             side->writer->WriteLine(pair.data());
@@ -143,7 +135,9 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
         side->Finish();
     }
     outcome.ok = true;
-    outcome.report = input.name + " -> " + output + ": " + Describe(record, analysis) + "\n";
+    outcome.unchanged = !apply;
+    outcome.report = input.name + " -> " + output + ": " +
+                     Describe(record, analysis, UnchangedInWords(copy, formatName)) + "\n";
     if (side) {
         outcome.report += input.name + " -> " + settings.sideBySide + ": before | after\n";
     }

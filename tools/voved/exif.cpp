@@ -1,91 +1,100 @@
-// A minimal TIFF walk: header, IFD0, one ASCII tag. Every offset is checked
-// against the block, so a damaged block gives an empty answer, never a read
-// outside it.
+// libexif reads the block through the "Exif\0\0" prefix of a JPEG APP1
+// marker; the tool keeps the TIFF bytes alone, so the prefix is put back for
+// libexif and taken off what it writes.
 #include "exif.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <libexif/exif-data.h>
 
 namespace voved::tool {
 
 namespace {
 
-constexpr uint16_t kTagModel = 0x0110;
-constexpr uint16_t kTypeAscii = 2;
-constexpr uint16_t kTiffMagic = 42;
-constexpr size_t kHeaderSize = 8;
-constexpr size_t kEntrySize = 12;
-constexpr size_t kInlineValueBytes = 4;
+constexpr unsigned char kPrefix[] = {'E', 'x', 'i', 'f', 0, 0};
+constexpr size_t kPrefixSize = sizeof kPrefix;
+constexpr size_t kTiffHeaderSize = 8;
+constexpr int kUpright = 1;
+constexpr int kLastOrientation = 8;
 
-class TiffView {
-  public:
-    TiffView(const std::vector<uint8_t>& bytes, bool bigEndian)
-        : bytes_(bytes), bigEndian_(bigEndian) {}
-
-    bool Has(size_t offset, size_t count) const {
-        return offset <= bytes_.size() && count <= bytes_.size() - offset;
-    }
-    uint16_t U16(size_t at) const {
-        const unsigned a = bytes_[at], b = bytes_[at + 1];
-        return static_cast<uint16_t>(bigEndian_ ? (a << 8) | b : (b << 8) | a);
-    }
-    uint32_t U32(size_t at) const {
-        const uint32_t hi = U16(at), lo = U16(at + 2);
-        return bigEndian_ ? (hi << 16) | lo : (lo << 16) | hi;
-    }
-    const std::vector<uint8_t>& Bytes() const { return bytes_; }
-
-  private:
-    const std::vector<uint8_t>& bytes_;
-    bool bigEndian_;
+struct ExifDataFree {
+    void operator()(ExifData* data) const { exif_data_unref(data); }
 };
+using ExifPtr = std::unique_ptr<ExifData, ExifDataFree>;
+
+// The block as libexif reads it, every tag kept as it is; null when the
+// block is too short to hold a TIFF header.
+ExifPtr Load(const std::vector<uint8_t>& tiff) {
+    if (tiff.size() < kTiffHeaderSize) {
+        return nullptr;
+    }
+    ExifPtr data(exif_data_new());
+    if (!data) {
+        return nullptr;
+    }
+    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
+    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    std::vector<uint8_t> block(kPrefix, kPrefix + kPrefixSize);
+    block.insert(block.end(), tiff.begin(), tiff.end());
+    exif_data_load_data(data.get(), block.data(), static_cast<unsigned>(block.size()));
+    return data;
+}
+
+ExifEntry* Ifd0Entry(ExifData* data, ExifTag tag) {
+    return data == nullptr ? nullptr : exif_content_get_entry(data->ifd[EXIF_IFD_0], tag);
+}
 
 std::string Trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\0' || text.back() == ' ')) {
+    const size_t nul = text.find('\0');
+    if (nul != std::string::npos) {
+        text.resize(nul);
+    }
+    while (!text.empty() && text.back() == ' ') {
         text.pop_back();
     }
-    const size_t nul = text.find('\0');
-    return nul == std::string::npos ? text : text.substr(0, nul);
+    return text;
 }
 
 }  // namespace
 
 std::string CameraModelFromExif(const std::vector<uint8_t>& tiff) {
-    if (tiff.size() < kHeaderSize) {
+    const ExifPtr data = Load(tiff);
+    const ExifEntry* model = Ifd0Entry(data.get(), EXIF_TAG_MODEL);
+    if (model == nullptr || model->format != EXIF_FORMAT_ASCII || model->data == nullptr) {
         return "";
     }
-    bool bigEndian = false;
-    if (tiff[0] == 'M' && tiff[1] == 'M') {
-        bigEndian = true;
-    } else if (tiff[0] != 'I' || tiff[1] != 'I') {
-        return "";
+    return Trimmed(std::string(reinterpret_cast<const char*>(model->data), model->size));
+}
+
+int OrientationFromExif(const std::vector<uint8_t>& tiff) {
+    const ExifPtr data = Load(tiff);
+    const ExifEntry* entry = Ifd0Entry(data.get(), EXIF_TAG_ORIENTATION);
+    if (entry == nullptr || entry->format != EXIF_FORMAT_SHORT || entry->components < 1 ||
+        entry->size < 2) {
+        return kUpright;
     }
-    const TiffView view(tiff, bigEndian);
-    if (view.U16(2) != kTiffMagic) {
-        return "";
+    const int value = exif_get_short(entry->data, exif_data_get_byte_order(data.get()));
+    return value >= kUpright && value <= kLastOrientation ? value : kUpright;
+}
+
+std::vector<uint8_t> UprightExif(const std::vector<uint8_t>& tiff) {
+    const ExifPtr data = Load(tiff);
+    ExifEntry* entry = Ifd0Entry(data.get(), EXIF_TAG_ORIENTATION);
+    if (entry == nullptr || entry->format != EXIF_FORMAT_SHORT || entry->size < 2) {
+        return tiff;
     }
-    const size_t ifd = view.U32(4);
-    if (!view.Has(ifd, 2)) {
-        return "";
+    exif_set_short(entry->data, exif_data_get_byte_order(data.get()), kUpright);
+    unsigned char* saved = nullptr;
+    unsigned int size = 0;
+    exif_data_save_data(data.get(), &saved, &size);
+    std::vector<uint8_t> result = tiff;
+    if (saved != nullptr && size > kPrefixSize && std::memcmp(saved, kPrefix, kPrefixSize) == 0) {
+        result.assign(saved + kPrefixSize, saved + size);
     }
-    const size_t entries = view.U16(ifd);
-    for (size_t i = 0; i < entries; ++i) {
-        const size_t entry = ifd + 2 + i * kEntrySize;
-        if (!view.Has(entry, kEntrySize)) {
-            return "";
-        }
-        if (view.U16(entry) != kTagModel) {
-            continue;
-        }
-        if (view.U16(entry + 2) != kTypeAscii) {
-            return "";
-        }
-        const size_t count = view.U32(entry + 4);
-        const size_t at = count <= kInlineValueBytes ? entry + 8 : view.U32(entry + 8);
-        if (!view.Has(at, count)) {
-            return "";
-        }
-        const auto* text = reinterpret_cast<const char*>(tiff.data() + at);
-        return Trimmed(std::string(text, count));
-    }
-    return "";
+    std::free(saved);
+    return result;
 }
 
 }  // namespace voved::tool

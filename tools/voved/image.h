@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -41,13 +42,55 @@ constexpr int LineChannels(ColourKind kind) {
     return HasAlpha(kind) ? 4 : 3;
 }
 
+// Pixel density as a JPEG file's JFIF header holds it.
+struct JfifDensity {
+    uint8_t unit = 0;  // 0: an aspect ratio only, 1: per inch, 2: per centimetre
+    uint16_t x = 1;
+    uint16_t y = 1;
+};
+
+// Pixel density as a PNG file's pHYs chunk holds it.
+struct PngDensity {
+    uint32_t x = 0;
+    uint32_t y = 0;
+    bool perMetre = false;  // else an aspect ratio only
+};
+
+// A PNG text chunk (tEXt, zTXt or iTXt).
+struct TextChunk {
+    std::string key;
+    std::string text;
+    int compression = -1;  // libpng's PNG_TEXT_COMPRESSION_* / PNG_ITXT_COMPRESSION_*
+    std::string language;
+    std::string translatedKey;
+};
+
+// How a JPEG file samples its colour: the luma factors over chroma 1 x 1
+// (1 x 1 is 4:4:4, 2 x 1 is 4:2:2, 2 x 2 is 4:2:0).
+struct ChromaSampling {
+    int horizontal = 2;
+    int vertical = 2;
+};
+
 // Metadata carried from the input to the output: the EXIF block (TIFF bytes,
-// without the "Exif\0\0" marker prefix), the ICC profile, and XMP packets.
+// without the "Exif\0\0" marker prefix), the ICC profile, XMP packets,
+// density, text, and what the file's own encoding was.
 struct Metadata {
     std::vector<uint8_t> exif;
     std::vector<uint8_t> icc;
     std::vector<std::vector<uint8_t>> xmp;  // whole APP1 payloads, prefix included
+    std::optional<JfifDensity> jfif;
+    std::optional<PngDensity> phys;
+    std::vector<TextChunk> text;  // besides XMP
+    std::optional<ChromaSampling> sampling;
+    bool palette = false;  // the PNG had a palette (it is written as RGB)
 };
+
+// The marker prefix of an XMP packet in a JPEG APP1 segment, and the key of
+// the iTXt chunk that holds it in a PNG file.
+constexpr char kXmpPrefix[] = "http://ns.adobe.com/xap/1.0/";  // and its NUL
+constexpr size_t kXmpPrefixSize = sizeof kXmpPrefix;
+constexpr const char* kXmpPngKey = "XML:com.adobe.xmp";
 
 struct ImageInfo {
     uint32_t width = 0;
@@ -119,7 +162,9 @@ class LineWriter {
 };
 
 struct WriteOptions {
-    int quality = 92;  // JPEG quality 1..100
+    int quality = 92;                        // JPEG quality 1..100
+    std::optional<ChromaSampling> sampling;  // JPEG; else the input's, else 4:2:0
+    std::string format;  // extension for standard output ("" : the input's format)
 };
 
 // A writer for `format` on `file` (owned by the caller). `lineKind` is the
@@ -133,11 +178,21 @@ std::unique_ptr<LineWriter> OpenWriter(std::FILE* file, FileFormat format, uint3
 // The format an output file name asks for, from its extension; throws
 // ImageError for an unknown extension.
 FileFormat FormatFromPath(const std::string& path);
+// Whether an output named `formatName` (see FormatNameOf) stores a picture
+// read as `input` in the input's own format and layout, so that a picture
+// left as it is can be copied byte for byte.
+bool KeepsFormat(const ImageInfo& input, const std::string& formatName);
 // The colour kind a format can store for pictures of `kind` (an alpha channel
 // is dropped by JPEG and PPM/PGM; a ".pgm" name stores grey).
 ColourKind StorableKind(FileFormat format, const std::string& path, ColourKind kind);
 
 const char* FormatName(FileFormat format);
+
+// The name whose extension tells the format of the output `path`: the path
+// itself, or for standard output one made of `options.format` or else the
+// input's format.
+std::string FormatNameOf(const std::string& path, const WriteOptions& options,
+                         const ImageInfo& input);
 
 // A picture decoded whole, in the reader's line form.
 struct DecodedImage {
@@ -155,16 +210,25 @@ constexpr uint8_t GreyOf(uint8_t r, uint8_t g, uint8_t b) {
     return static_cast<uint8_t>((5 * r + 9 * g + 2 * b) >> 4);
 }
 
+// "444", "422" or "420" as sampling factors; throws ImageError for others.
+ChromaSampling ParseSampling(const std::string& name);
+
+// Density conversions between the two formats' ways to store it.
+PngDensity PngDensityOf(const JfifDensity& jfif);
+JfifDensity JfifDensityOf(const PngDensity& png);
+
 // Internal: the format readers and writers.
 std::unique_ptr<LineReader> OpenJpegReader(std::unique_ptr<ByteSource> source);
 std::unique_ptr<LineReader> OpenPngReader(std::unique_ptr<ByteSource> source);
 std::unique_ptr<LineReader> OpenPnmReader(std::unique_ptr<ByteSource> source);
 std::unique_ptr<LineWriter> OpenJpegWriter(std::FILE* file, uint32_t width, uint32_t height,
                                            ColourKind lineKind, ColourKind fileKind,
-                                           const Metadata& metadata, int quality);
+                                           const Metadata& metadata, const WriteOptions& options,
+                                           std::vector<std::string>& notices);
 std::unique_ptr<LineWriter> OpenPngWriter(std::FILE* file, uint32_t width, uint32_t height,
                                           ColourKind lineKind, ColourKind fileKind,
-                                          const Metadata& metadata);
+                                          const Metadata& metadata, const WriteOptions& options,
+                                          std::vector<std::string>& notices);
 std::unique_ptr<LineWriter> OpenPnmWriter(std::FILE* file, uint32_t width, uint32_t height,
                                           ColourKind lineKind, ColourKind fileKind);
 

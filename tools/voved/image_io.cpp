@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 #include "image.h"
@@ -12,6 +13,10 @@ namespace voved::tool {
 namespace {
 
 constexpr size_t kSniffBytes = 8;
+constexpr uint8_t kJfifPerInch = 1;
+constexpr uint8_t kJfifPerCentimetre = 2;
+constexpr double kMetresPerInch = 0.0254;
+constexpr uint32_t kCentimetresPerMetre = 100;
 
 // Hands out the sniffed first bytes again, then the rest of the source.
 class PrefixedSource : public ByteSource {
@@ -142,6 +147,15 @@ ColourKind StorableKind(FileFormat format, const std::string& path, ColourKind k
     return grey ? ColourKind::Grey : ColourKind::Rgb;
 }
 
+bool KeepsFormat(const ImageInfo& input, const std::string& formatName) {
+    const FileFormat format = FormatFromPath(formatName);
+    if (format != input.format) {
+        return false;
+    }
+    return format != FileFormat::Pnm ||
+           IsGrey(StorableKind(format, formatName, input.kind)) == IsGrey(input.kind);
+}
+
 const char* FormatName(FileFormat format) {
     switch (format) {
     case FileFormat::Jpeg:
@@ -152,6 +166,25 @@ const char* FormatName(FileFormat format) {
         return "PPM/PGM";
     }
     return "?";
+}
+
+std::string FormatNameOf(const std::string& path, const WriteOptions& options,
+                         const ImageInfo& input) {
+    if (path != "-") {
+        return path;
+    }
+    if (!options.format.empty()) {
+        return "-." + options.format;
+    }
+    switch (input.format) {
+    case FileFormat::Jpeg:
+        return "-.jpg";
+    case FileFormat::Png:
+        return "-.png";
+    case FileFormat::Pnm:
+        break;
+    }
+    return IsGrey(input.kind) ? "-.pgm" : "-.ppm";
 }
 
 int FileChannels(ColourKind kind) {
@@ -204,15 +237,59 @@ std::unique_ptr<LineWriter> OpenWriter(std::FILE* file, FileFormat format, uint3
         notices.push_back(std::string("the alpha channel is dropped: ") + FormatName(format) +
                           " files have none");
     }
+    if (!IsGrey(lineKind) && IsGrey(fileKind)) {
+        notices.push_back("the colours are dropped: a .pgm file holds grey only");
+    }
     switch (format) {
     case FileFormat::Jpeg:
-        return OpenJpegWriter(file, width, height, lineKind, fileKind, metadata, options.quality);
+        return OpenJpegWriter(file, width, height, lineKind, fileKind, metadata, options, notices);
     case FileFormat::Png:
-        return OpenPngWriter(file, width, height, lineKind, fileKind, metadata);
+        return OpenPngWriter(file, width, height, lineKind, fileKind, metadata, options, notices);
     case FileFormat::Pnm:
         break;
     }
     return OpenPnmWriter(file, width, height, lineKind, fileKind);
+}
+
+ChromaSampling ParseSampling(const std::string& name) {
+    if (name == "444") {
+        return {1, 1};
+    }
+    if (name == "422") {
+        return {2, 1};
+    }
+    if (name == "420") {
+        return {2, 2};
+    }
+    throw ImageError("chroma subsampling is one of 444, 422 and 420");
+}
+
+PngDensity PngDensityOf(const JfifDensity& jfif) {
+    PngDensity png;
+    png.perMetre = jfif.unit == kJfifPerInch || jfif.unit == kJfifPerCentimetre;
+    const double perMetre = jfif.unit == kJfifPerInch         ? 1 / kMetresPerInch
+                            : jfif.unit == kJfifPerCentimetre ? kCentimetresPerMetre
+                                                              : 1;
+    png.x = static_cast<uint32_t>(std::lround(jfif.x * perMetre));
+    png.y = static_cast<uint32_t>(std::lround(jfif.y * perMetre));
+    return png;
+}
+
+JfifDensity JfifDensityOf(const PngDensity& png) {
+    JfifDensity jfif;
+    double scale = 1;
+    if (png.perMetre) {
+        const bool wholeCentimetres =
+            png.x % kCentimetresPerMetre == 0 && png.y % kCentimetresPerMetre == 0;
+        jfif.unit = wholeCentimetres ? kJfifPerCentimetre : kJfifPerInch;
+        scale = wholeCentimetres ? 1.0 / kCentimetresPerMetre : kMetresPerInch;
+    }
+    auto store = [scale](uint32_t v) {
+        return static_cast<uint16_t>(std::clamp<long>(std::lround(v * scale), 1, 0xFFFF));
+    };
+    jfif.x = store(png.x);
+    jfif.y = store(png.y);
+    return jfif;
 }
 
 DecodedImage DecodeImage(const uint8_t* data, size_t size, uint64_t maxPixels) {

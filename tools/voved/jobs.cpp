@@ -15,6 +15,7 @@ constexpr uint32_t kMaxLibraryExtent = 0xFFFF;
 // The mask QVCalculate leaves when it found no usable black or white point.
 constexpr uint16_t kMaskNoLevels = 0x1FFF;
 constexpr int kNoScene = 5000;
+constexpr size_t kCopyChunk = 64 * 1024;
 
 }  // namespace
 
@@ -23,6 +24,29 @@ std::unique_ptr<LineReader> OpenInput(const InputFile& input) {
         return OpenReader(std::make_unique<MemorySource>(input.memory, input.size));
     }
     return OpenReader(std::make_unique<FileSource>(input.path));
+}
+
+void CopyInput(const InputFile& input, std::FILE* file) {
+    std::unique_ptr<ByteSource> source;
+    if (input.memory != nullptr) {
+        source = std::make_unique<MemorySource>(input.memory, input.size);
+    } else {
+        source = std::make_unique<FileSource>(input.path);
+    }
+    std::vector<uint8_t> buffer(kCopyChunk);
+    for (size_t got; (got = source->Read(buffer.data(), buffer.size())) != 0;) {
+        if (std::fwrite(buffer.data(), 1, got, file) != got) {
+            throw ImageError("cannot write the copy of the input");
+        }
+    }
+}
+
+std::string UnchangedInWords(bool copied, const std::string& formatName) {
+    if (copied) {
+        return "written unchanged (a copy of the input)";
+    }
+    return std::string("written unchanged (re-encoded as ") +
+           FormatName(FormatFromPath(formatName)) + ")";
 }
 
 Context::Context() {

@@ -11,19 +11,28 @@
 
 #include "batch.h"
 #include "image.h"
+#include "output.h"
 #include "voved32.h"
 
 namespace voved::tool {
 
-// A picture to read: a file, or bytes in memory (the bundled sample).
+// A picture to read: a file, or bytes in memory (the bundled sample, or
+// standard input read whole).
 struct InputFile {
     std::string name;  // as shown to the user
     std::string path;  // empty for memory
     const uint8_t* memory = nullptr;
     size_t size = 0;
+    std::shared_ptr<const std::vector<uint8_t>> owned;  // holds `memory` when read
 };
 
 std::unique_ptr<LineReader> OpenInput(const InputFile& input);
+
+// Writes the input's bytes, as they are, to `file`; throws ImageError.
+void CopyInput(const InputFile& input, std::FILE* file);
+
+// How a picture the library left alone is written, for the report.
+std::string UnchangedInWords(bool copied, const std::string& formatName);
 
 // A library failure, with the result in words.
 class LibraryError : public std::runtime_error {
@@ -88,6 +97,7 @@ struct CorrectSettings {
     std::string sideBySide;           // also write before | after here when not empty
     uint64_t maxMemory = 256u << 20;  // decode twice above this
     WriteOptions write;
+    OutputSettings file;
 };
 
 TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
@@ -119,6 +129,7 @@ struct ConvertSettings {
     AnalysisSettings analysis;  // used with --correct or a tone table
     std::string sideBySide;     // also write before | after here when not empty
     WriteOptions write;
+    OutputSettings file;
 };
 
 TaskOutcome ConvertPicture(const InputFile& input, const std::string& output,

@@ -190,9 +190,23 @@ class JpegReader : public LineReader {
         info_.width = info_struct_.image_width;
         info_.height = info_struct_.image_height;
         info_.metadata = CollectMetadata(info_struct_);
+        CollectEncoding(info_.metadata);
         Guarded(errors_, "cannot decode the JPEG",
                 [this] { jpeg_start_decompress(&info_struct_); });
         row_.resize(size_t{info_.width} * static_cast<size_t>(info_struct_.output_components));
+    }
+
+    // Density from the JFIF header, and how the colour was sampled.
+    void CollectEncoding(Metadata& meta) const {
+        if (info_struct_.saw_JFIF_marker) {
+            meta.jfif = JfifDensity{info_struct_.density_unit, info_struct_.X_density,
+                                    info_struct_.Y_density};
+        }
+        const jpeg_component_info* c = info_struct_.comp_info;
+        if (info_struct_.num_components == 3 && c[1].h_samp_factor == 1 &&
+            c[1].v_samp_factor == 1 && c[2].h_samp_factor == 1 && c[2].v_samp_factor == 1) {
+            meta.sampling = ChromaSampling{c[0].h_samp_factor, c[0].v_samp_factor};
+        }
     }
 
     ~JpegReader() override {
@@ -231,7 +245,9 @@ class JpegWriter : public LineWriter {
     JpegWriter(uint32_t width, ColourKind lineKind, ColourKind fileKind)
         : width_(width), lineKind_(lineKind), fileKind_(fileKind) {}
 
-    void Start(std::FILE* file, uint32_t height, const Metadata& metadata, int quality) {
+    void Start(std::FILE* file, uint32_t height, const Metadata& metadata,
+               const WriteOptions& options, std::vector<std::string>& notices) {
+        const int quality = options.quality;
         const uint32_t width = width_;
         if (width > JPEG_MAX_DIMENSION || height > JPEG_MAX_DIMENSION) {
             throw ImageError("JPEG files hold at most 65500 x 65500 pixels");
@@ -249,9 +265,14 @@ class JpegWriter : public LineWriter {
             info_struct_.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
             jpeg_set_defaults(&info_struct_);
             jpeg_set_quality(&info_struct_, quality, TRUE);
+            SetEncoding(metadata, options);
             jpeg_start_compress(&info_struct_, TRUE);
         });
         WriteMetadata(metadata);
+        if (!metadata.text.empty()) {
+            notices.push_back(std::to_string(metadata.text.size()) +
+                              " PNG text chunk(s) dropped: JPEG files have no place for them");
+        }
         row_.resize(size_t{width} * static_cast<size_t>(FileChannels(fileKind_)));
     }
 
@@ -273,6 +294,30 @@ class JpegWriter : public LineWriter {
     }
 
   private:
+    // Density (the input's, in whichever form it had it) and the colour
+    // sampling (asked for, or the input's).
+    void SetEncoding(const Metadata& metadata, const WriteOptions& options) {
+        std::optional<JfifDensity> density = metadata.jfif;
+        if (!density && metadata.phys) {
+            density = JfifDensityOf(*metadata.phys);
+        }
+        if (density) {
+            info_struct_.density_unit = density->unit;
+            info_struct_.X_density = density->x;
+            info_struct_.Y_density = density->y;
+        }
+        const std::optional<ChromaSampling> sampling =
+            options.sampling ? options.sampling : metadata.sampling;
+        if (sampling && info_struct_.num_components == 3) {
+            info_struct_.comp_info[0].h_samp_factor = sampling->horizontal;
+            info_struct_.comp_info[0].v_samp_factor = sampling->vertical;
+            for (int c = 1; c < 3; ++c) {
+                info_struct_.comp_info[c].h_samp_factor = 1;
+                info_struct_.comp_info[c].v_samp_factor = 1;
+            }
+        }
+    }
+
     void WriteMarker(int marker, const std::vector<uint8_t>& payload) {
         Guarded(errors_, "cannot write the JPEG", [&, this] {
             jpeg_write_marker(&info_struct_, marker, payload.data(),
@@ -333,9 +378,10 @@ std::unique_ptr<LineReader> OpenJpegReader(std::unique_ptr<ByteSource> source) {
 
 std::unique_ptr<LineWriter> OpenJpegWriter(std::FILE* file, uint32_t width, uint32_t height,
                                            ColourKind lineKind, ColourKind fileKind,
-                                           const Metadata& metadata, int quality) {
+                                           const Metadata& metadata, const WriteOptions& options,
+                                           std::vector<std::string>& notices) {
     auto writer = std::make_unique<JpegWriter>(width, lineKind, fileKind);
-    writer->Start(file, height, metadata, quality);
+    writer->Start(file, height, metadata, options, notices);
     return writer;
 }
 

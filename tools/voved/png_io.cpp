@@ -119,6 +119,7 @@ class PngReader : public LineReader {
                 png_error(png_, "out of memory");
             }
             png_set_read_fn(png_, source_.get(), ReadFromSource);
+            png_set_option(png_, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
             // No limit of the PNG library's own: the tool's is checked just after the
             // header, with a message that says what it is.
             png_set_user_limits(png_, 0x7FFFFFFF, 0x7FFFFFFF);
@@ -153,6 +154,7 @@ class PngReader : public LineReader {
             const int colourType = png_get_color_type(png_, pngInfo_);
             if (colourType == PNG_COLOR_TYPE_PALETTE) {
                 png_set_palette_to_rgb(png_);
+                info_.metadata.palette = true;
             }
             if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) {
                 png_set_expand_gray_1_2_4_to_8(png_);
@@ -212,6 +214,34 @@ class PngReader : public LineReader {
         if (png_get_eXIf_1(png_, pngInfo_, &exifLength, &exif) != 0) {
             info_.metadata.exif.assign(exif, exif + exifLength);
         }
+        png_uint_32 x = 0;
+        png_uint_32 y = 0;
+        int unit = 0;
+        if (png_get_pHYs(png_, pngInfo_, &x, &y, &unit) != 0) {
+            info_.metadata.phys = PngDensity{x, y, unit == PNG_RESOLUTION_METER};
+        }
+        CollectText();
+    }
+
+    // Text chunks; the XMP packet among them goes with the JPEG ones.
+    void CollectText() {
+        png_textp text = nullptr;
+        int count = 0;
+        png_get_text(png_, pngInfo_, &text, &count);
+        for (int i = 0; i < count; ++i) {
+            const png_text& t = text[i];
+            const size_t length = t.compression > 0 ? t.itxt_length : t.text_length;
+            std::string body(t.text != nullptr ? t.text : "", t.text != nullptr ? length : 0);
+            if (std::strcmp(t.key, kXmpPngKey) == 0) {
+                std::vector<uint8_t> packet(kXmpPrefix, kXmpPrefix + kXmpPrefixSize);
+                packet.insert(packet.end(), body.begin(), body.end());
+                info_.metadata.xmp.push_back(std::move(packet));
+                continue;
+            }
+            info_.metadata.text.push_back({t.key, std::move(body), t.compression,
+                                           t.lang != nullptr ? t.lang : "",
+                                           t.lang_key != nullptr ? t.lang_key : ""});
+        }
     }
 
     std::unique_ptr<ByteSource> source_;
@@ -246,8 +276,10 @@ class PngWriter : public LineWriter {
     PngWriter(uint32_t width, ColourKind lineKind, ColourKind fileKind)
         : width_(width), lineKind_(lineKind), fileKind_(fileKind) {}
 
-    void Start(std::FILE* file, uint32_t height, const Metadata& metadata) {
+    void Start(std::FILE* file, uint32_t height, const Metadata& metadata,
+               std::vector<std::string>& notices) {
         const uint32_t width = width_;
+        PrepareText(metadata);
         png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors_, ExitWithMessage,
                                        IgnoreWarning);
         if (png_ == nullptr) {
@@ -259,19 +291,35 @@ class PngWriter : public LineWriter {
                 png_error(png_, "out of memory");
             }
             png_init_io(png_, file);
+            // A profile that fails libpng's checks is dropped, with a
+            // notice, rather than failing the whole picture.
+            png_set_option(png_, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
+            png_set_benign_errors(png_, 1);
             png_set_IHDR(png_, pngInfo_, width, height, 8, ColourTypeOfKind(fileKind_),
                          PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
             if (!metadata.icc.empty()) {
                 png_set_iCCP(png_, pngInfo_, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
                              metadata.icc.data(), static_cast<png_uint_32>(metadata.icc.size()));
+                if (png_get_valid(png_, pngInfo_, PNG_INFO_iCCP) == 0) {
+                    notices.push_back("the ICC profile is dropped: libpng finds it invalid");
+                }
             }
             if (!metadata.exif.empty()) {
                 png_set_eXIf_1(png_, pngInfo_, static_cast<png_uint_32>(metadata.exif.size()),
                                const_cast<png_bytep>(metadata.exif.data()));
             }
+            SetDensity(metadata);
+            if (!textChunks_.empty()) {
+                png_set_text(png_, pngInfo_, textChunks_.data(),
+                             static_cast<int>(textChunks_.size()));
+            }
             png_write_info(png_, pngInfo_);
         });
         row_.resize(size_t{width} * static_cast<size_t>(FileChannels(fileKind_)));
+        if (metadata.palette) {
+            notices.push_back("the palette picture is written with full colour samples (a "
+                              "larger file)");
+        }
     }
 
     ~PngWriter() override { png_destroy_write_struct(&png_, &pngInfo_); }
@@ -286,9 +334,55 @@ class PngWriter : public LineWriter {
     }
 
   private:
+    // The input's density, in whichever form it had it. A JPEG without a
+    // unit and at 1:1 says nothing and gets no chunk.
+    void SetDensity(const Metadata& metadata) {
+        std::optional<PngDensity> density = metadata.phys;
+        if (!density && metadata.jfif &&
+            (metadata.jfif->unit != 0 || metadata.jfif->x != metadata.jfif->y)) {
+            density = PngDensityOf(*metadata.jfif);
+        }
+        if (density) {
+            png_set_pHYs(png_, pngInfo_, density->x, density->y,
+                         density->perMetre ? PNG_RESOLUTION_METER : PNG_RESOLUTION_UNKNOWN);
+        }
+    }
+
+    // The text chunks as they were, and the XMP packets of a JPEG file as
+    // iTXt chunks under their usual key; made before the guarded calls,
+    // which must not hold anything that needs destroying.
+    void PrepareText(const Metadata& metadata) {
+        std::vector<png_text>& chunks = textChunks_;
+        for (const auto& t : metadata.text) {
+            png_text chunk{};
+            chunk.compression = t.compression;
+            chunk.key = const_cast<png_charp>(t.key.c_str());
+            chunk.text = const_cast<png_charp>(t.text.c_str());
+            chunk.lang = const_cast<png_charp>(t.language.c_str());
+            chunk.lang_key = const_cast<png_charp>(t.translatedKey.c_str());
+            chunks.push_back(chunk);
+        }
+        std::vector<std::string>& packets = xmpPackets_;
+        for (const auto& xmp : metadata.xmp) {
+            if (xmp.size() >= kXmpPrefixSize &&
+                std::memcmp(xmp.data(), kXmpPrefix, kXmpPrefixSize) == 0) {
+                packets.emplace_back(xmp.begin() + kXmpPrefixSize, xmp.end());
+            }
+        }
+        for (const auto& packet : packets) {
+            png_text chunk{};
+            chunk.compression = PNG_ITXT_COMPRESSION_NONE;
+            chunk.key = const_cast<png_charp>(kXmpPngKey);
+            chunk.text = const_cast<png_charp>(packet.c_str());
+            chunks.push_back(chunk);
+        }
+    }
+
     ErrorState errors_;
     png_structp png_ = nullptr;
     png_infop pngInfo_ = nullptr;
+    std::vector<png_text> textChunks_;
+    std::vector<std::string> xmpPackets_;
     uint32_t width_;
     ColourKind lineKind_;
     ColourKind fileKind_;
@@ -305,9 +399,10 @@ std::unique_ptr<LineReader> OpenPngReader(std::unique_ptr<ByteSource> source) {
 
 std::unique_ptr<LineWriter> OpenPngWriter(std::FILE* file, uint32_t width, uint32_t height,
                                           ColourKind lineKind, ColourKind fileKind,
-                                          const Metadata& metadata) {
+                                          const Metadata& metadata, const WriteOptions& /*options*/,
+                                          std::vector<std::string>& notices) {
     auto writer = std::make_unique<PngWriter>(width, lineKind, fileKind);
-    writer->Start(file, height, metadata);
+    writer->Start(file, height, metadata, notices);
     return writer;
 }
 

@@ -186,6 +186,21 @@ std::string ReportText(const AnalysisReport& r) {
     return text;
 }
 
+namespace {
+
+// Means measured over pixels carry no meaning beyond a few decimals.
+constexpr double kJsonDecimals = 1000.0;
+
+double Rounded(double value) {
+    return std::round(value * kJsonDecimals) / kJsonDecimals;
+}
+
+json CastJson(const std::optional<CastReport>& cast) {
+    return cast ? json{{"ry", Rounded(cast->ry)}, {"by", Rounded(cast->by)}} : json(nullptr);
+}
+
+}  // namespace
+
 json ReportJson(const AnalysisReport& r) {
     json out = json::object();
     out["file"] = r.file;
@@ -197,10 +212,8 @@ json ReportJson(const AnalysisReport& r) {
     out["explanation"] = r.explanation;
     out["blackLevel"] = r.blackLevel ? json(*r.blackLevel) : json(nullptr);
     out["whiteLevel"] = r.whiteLevel ? json(*r.whiteLevel) : json(nullptr);
-    out["shadowCast"] =
-        r.shadowCast ? json{{"ry", r.shadowCast->ry}, {"by", r.shadowCast->by}} : json(nullptr);
-    out["whiteColour"] =
-        r.whiteColour ? json{{"ry", r.whiteColour->ry}, {"by", r.whiteColour->by}} : json(nullptr);
+    out["shadowCast"] = CastJson(r.shadowCast);
+    out["whiteColour"] = CastJson(r.whiteColour);
     out["saturationGain"] = r.saturationGain;
     out["sceneClass"] = {{"code", r.sceneCode}, {"meaning", SceneClassMeaning(r.sceneCode)}};
     out["correctionType"] = {{"code", r.correctionType},
@@ -214,7 +227,7 @@ json ReportJson(const AnalysisReport& r) {
 }
 
 std::string ReportSvg(const AnalysisReport& r) {
-    constexpr double kLeft = 50, kTop = 30, kWidth = 600, kHeight = 300, kLevels = 300;
+    constexpr double kLeft = 50, kTop = 50, kWidth = 600, kHeight = 300, kLevels = 300;
     auto x = [&](double level) { return kLeft + level * kWidth / kLevels; };
     auto y = [&](double value) { return kTop + kHeight - value * kHeight / 255.0; };
     // Bars scaled so that the 99th percentile of the bins fills the plot:
@@ -230,7 +243,7 @@ std::string ReportSvg(const AnalysisReport& r) {
     };
     add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
         "font-family=\"sans-serif\" font-size=\"12\">\n",
-        static_cast<int>(kLeft + kWidth + 20), static_cast<int>(kTop + kHeight + 60));
+        static_cast<int>(kLeft + kWidth + 20), static_cast<int>(kTop + kHeight + 84));
     svg += "<title>" + EscapeXml(r.file) + ": luminance histogram and tone curve</title>\n";
     add("<rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" fill=\"white\" stroke=\"black\"/>\n",
         kLeft, kTop, kWidth, kHeight);
@@ -262,15 +275,21 @@ std::string ReportSvg(const AnalysisReport& r) {
         add("<text x=\"%.2f\" y=\"%g\" text-anchor=\"middle\">%d</text>\n", x(tick),
             kTop + kHeight + 16, tick);
     }
-    add("<text x=\"%g\" y=\"%g\">%s</text>\n", kLeft, kTop - 10,
-        ("grey: luminance histogram; red: tone curve (output 0-255 over input level); blue: "
-         "black and white points; scene " +
-         std::to_string(r.sceneCode))
-            .c_str());
-    add("<text x=\"%g\" y=\"%g\">%s</text>\n", kLeft, kTop + kHeight + 40,
-        r.correctionType == 5003
-            ? "the curve maps each channel"
-            : "for a colour rotation the curve's input is the level after the rotation");
+    // Texts longer than the formatting buffer are appended whole.
+    auto text = [&](double left, double baseline, const std::string& words) {
+        add("<text x=\"%g\" y=\"%g\">", left, baseline);
+        svg += EscapeXml(words) + "</text>\n";
+    };
+    text(kLeft, kTop - 28, r.file + ": scene " + std::to_string(r.sceneCode));
+    text(kLeft, kTop - 10,
+         "grey: luminance histogram; red: tone curve; blue: black and white points");
+    text(kLeft, kTop + kHeight + 36,
+         "x: input level, y: output level 0-255. The curve takes inputs 0-299: a colour");
+    text(kLeft, kTop + kHeight + 52,
+         "rotation can lift a level past 255, and all of those come out white;");
+    text(kLeft, kTop + kHeight + 68,
+         r.correctionType == 5003 ? "here the curve maps each channel"
+                                  : "here its input is the level after the colour rotation");
     svg += "</svg>\n";
     return svg;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -19,6 +20,53 @@ namespace voved::tool {
 namespace {
 
 using json = nlohmann::ordered_json;
+
+// Walks the text as a stream of JSON events only to find a key given twice
+// in one object, which the parser would let the last one win.
+class DuplicateKeys : public nlohmann::json_sax<json> {
+  public:
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override {
+        keys_.emplace_back();
+        return true;
+    }
+    bool key(string_t& key) override {
+        if (!keys_.back().insert(key).second) {
+            duplicate_ = key;
+            return false;
+        }
+        return true;
+    }
+    bool end_object() override {
+        keys_.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;  // the parser proper reports it
+    }
+    const std::string& Duplicate() const { return duplicate_; }
+
+  private:
+    std::vector<std::set<std::string>> keys_;
+    std::string duplicate_;
+};
+
+void RejectDuplicateKeys(const std::string& text) {
+    DuplicateKeys walk;
+    json::sax_parse(text, &walk, nlohmann::detail::input_format_t::json, false);
+    if (!walk.Duplicate().empty()) {
+        throw ToneTableError("the field '" + walk.Duplicate() +
+                             "' is given twice in one object; give it once");
+    }
+}
 
 constexpr size_t kHeaderBytes = 6;  // length (2), weight, lowBound, midBound, zone count
 constexpr size_t kMaxTableBytes = 0xFFFF;
@@ -191,9 +239,26 @@ uint8_t GammaField(const json& entry, const std::string& place) {
     return static_cast<uint8_t>(rounded);
 }
 
+json CoefficientToJson(const ToneDecimal& d);
+
+// A number is stored only when the table gives back exactly that number:
+// more digits than a mantissa holds are refused, not rounded.
 ToneDecimal CoefficientFromJson(const json& value, const std::string& place) {
     if (value.is_number()) {
-        return ToneDecimalFromNumber(value.get<double>());
+        const double number = value.get<double>();
+        ToneDecimal stored;
+        try {
+            stored = ToneDecimalFromNumber(number);
+        } catch (const ToneTableError& error) {
+            throw ToneTableError(place + " (" + value.dump() + "): " + error.what());
+        }
+        if (ToneDecimalValue(stored) != number) {
+            throw ToneTableError(place + " (" + value.dump() +
+                                 ") has more digits than a coefficient holds; the nearest it "
+                                 "holds is " +
+                                 CoefficientToJson(stored).dump());
+        }
+        return stored;
     }
     if (!value.is_object()) {
         throw ToneTableError(place + " must be a number or {\"mantissa\", \"exponent\"}");
@@ -492,6 +557,7 @@ ToneTableDesc DecodeToneTable(const std::vector<uint8_t>& bytes) {
 ToneTableDesc ToneTableFromJson(const std::string& text) {
     json root;
     try {
+        RejectDuplicateKeys(text);
         root = json::parse(text);
     } catch (const json::exception& error) {  // a syntax error, or a number out of range
         std::string what = error.what();
@@ -553,8 +619,11 @@ std::vector<uint8_t> LoadToneTableFile(const std::string& path) {
     if (!in) {
         throw ToneTableError("cannot open: " + std::string(std::strerror(errno)));
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
+    return ToneTableBytes(std::vector<uint8_t>((std::istreambuf_iterator<char>(in)),
+                                               std::istreambuf_iterator<char>()));
+}
+
+std::vector<uint8_t> ToneTableBytes(const std::vector<uint8_t>& bytes) {
     size_t first = 0;
     while (first < bytes.size() && std::isspace(bytes[first])) {
         ++first;

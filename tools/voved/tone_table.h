@@ -73,5 +73,7 @@ double ToneDecimalValue(const ToneDecimal& decimal);
 // Reads a table file in either form (JSON when it starts with '{'), checked;
 // returns the binary form.
 std::vector<uint8_t> LoadToneTableFile(const std::string& path);
+// The same for a table's bytes already read.
+std::vector<uint8_t> ToneTableBytes(const std::vector<uint8_t>& bytes);
 
 }  // namespace voved::tool
