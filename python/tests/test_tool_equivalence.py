@@ -85,7 +85,9 @@ CONVERSIONS = [
     ({"grey": True}, ["--grey"]),
     ({"denoise": True}, ["--denoise"]),
     ({"correct": True}, ["--correct"]),
-    ({"tone": 200, **WITH_TABLE[0]}, ["--tone", "200", *WITH_TABLE[1]]),
+    ({"correct": True, **WITH_TABLE[0]}, ["--correct", *WITH_TABLE[1]]),
+    ({"denoise": True, "correct": True, **WITH_TABLE[0]},
+     ["--denoise", "--correct", *WITH_TABLE[1]]),
 ]
 
 

@@ -271,6 +271,17 @@ def tone_hue(tone: Union[int, str, None]) -> Optional[int]:
     raise ValueError(f"tone must be a hue 0..359 or a name, not {tone!r}")
 
 
+def _refuse_dropped_steps(shapes: bool, denoise: bool, table: bool) -> None:
+    """One conversion sharpens or tones, or filters noise, or applies a tone
+    table; asking for more would silently drop a step, as the tool refuses."""
+    if shapes and denoise:
+        raise ValueError("denoise cannot go with sharpen, tone or grey in one conversion: "
+                         "convert twice, denoise first")
+    if shapes and table:
+        raise ValueError("tone_table cannot go with sharpen, tone or grey in one conversion: "
+                         "convert twice, tone_table first")
+
+
 class Conversion:
     """A streaming conversion (sharpen, tone, denoise, correct) fed one line
     at a time, for pictures too large to hold::
@@ -298,6 +309,10 @@ class Conversion:
             raise ValueError(f"sharpen runs from -1 (strongest) to 3 (gentlest), not {sharpen}")
         if grey and tone is not None:
             raise ValueError("grey and tone exclude each other")
+        _refuse_dropped_steps(sharpen is not None or tone is not None or grey, denoise,
+                              tone_table is not None)
+        if output_width is not None and correct:
+            raise ValueError("correct works at the picture's own size: it takes no output_width")
         self._hue = -1 if grey else tone_hue(tone)
         self._table = _table_bytes(tone_table)
         self._camera = camera or ""
