@@ -3,7 +3,7 @@
 
 #include "pixels/fixed.h"
 #include "pixels/pixels.h"
-#include "stream/layout_dispatch.h"
+#include "pixels/layout_dispatch.h"
 
 namespace voved {
 

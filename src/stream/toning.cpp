@@ -2,7 +2,7 @@
 #include "correct/shared_steps.h"
 #include "pixels/fixed.h"
 #include "pixels/pixels.h"
-#include "stream/layout_dispatch.h"
+#include "pixels/layout_dispatch.h"
 #include "stream/line_steps.h"
 
 namespace voved {
