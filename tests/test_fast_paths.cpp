@@ -1,5 +1,6 @@
 // Each optimised loop against its plain form: the same bytes and result
 // codes on random lines of every width class and value range.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "context/context.h"
 #include "filters/chroma_denoise.h"
 #include "platform/plain_paths.h"
+#include "support/stream_driver.h"
 
 namespace voved {
 namespace {
@@ -227,6 +229,138 @@ TEST(FastPaths, OneShotCorrectionMatchesThePlainLoops) {
                     ASSERT_EQ(fast.picture, plain.picture);
                 }
             }
+        }
+    }
+}
+
+// ---- The streaming conversion through its entry points -------------------------
+
+struct StreamCase {
+    uint16_t mode;
+    uint16_t outputWidth;  // 0: the input width
+    int16_t scale;
+};
+constexpr StreamCase kStreamCases[] = {
+    {QV_MODE_TONE, 0, 0},
+    {QV_MODE_TONE | QV_MODE_CORRECT, 0, 0},
+    {QV_MODE_CORRECT | QV_MODE_BYTE_TABLE, 0, 0},
+    {QV_MODE_SHARPEN, 0, 0},
+    {QV_MODE_SHARPEN, 1, 150},
+    {QV_MODE_SHARPEN, 1, 800},
+    {QV_MODE_DENOISE, 0, 0},
+    {QV_MODE_DENOISE | QV_MODE_CORRECT | QV_MODE_BYTE_TABLE, 0, 0},
+};
+
+test::StreamRun RunStream(const QVContext& parameters, const StreamCase& sc, const RunShape& shape,
+                          uint16_t n, const std::vector<test::PixelLine>& picture, bool plain) {
+    ForcePlainPaths(plain);
+    QVHandle handle{};
+    EXPECT_EQ(QVAlloc(&handle), QV_RESULT_OK);
+    std::memcpy(handle.block, &parameters, sizeof parameters);
+    auto* c = static_cast<QVContext*>(handle.block);
+    for (int i = 0; i < kToneTableSize; ++i) {
+        c->toneTable[i] = static_cast<uint8_t>(255 - i);
+    }
+    test::StreamRun run;
+    const uint16_t outputWidth = sc.outputWidth == 0 ? 0 : n;
+    if (QVInitImageConversion(&handle, n, static_cast<uint16_t>(picture.size()), outputWidth, 0,
+                              sc.scale, sc.mode) == QV_RESULT_OK) {
+        run = test::DriveConversion(&handle, picture, {n, shape.step, shape.layout, 30, 1});
+        QVTerminateImageConversion(&handle);
+    }
+    QVFree(&handle);
+    ForcePlainPaths(false);
+    return run;
+}
+
+TEST(FastPaths, StreamingConversionMatchesThePlainLoops) {
+    uint32_t state = 0x1234567u;
+    int runs = 0;
+    int completed = 0;
+    for (const StreamCase& sc : kStreamCases) {
+        for (int16_t type : {kTypeRotation, kTypeBrightRotation, kTypeStretch}) {
+            for (const RunShape& shape : kShapes) {
+                if (shape.step < 0) {
+                    continue;  // the streaming steps walk forwards only
+                }
+                for (int n : {1, 2, 3, 9, 17, 263, 1001}) {
+                    QVHandle handle{};
+                    ASSERT_EQ(QVAlloc(&handle), QV_RESULT_OK);
+                    QVContext parameters = *static_cast<QVContext*>(handle.block);
+                    QVFree(&handle);
+                    DrawParameters(&state, false, type, &parameters);
+                    const auto width = static_cast<uint16_t>(n);
+                    std::vector<test::PixelLine> picture;
+                    for (uint16_t line = 0; line < kPictureLines; ++line) {
+                        picture.push_back(DrawPicture(&state, std::size_t{width} * shape.step));
+                    }
+                    SCOPED_TRACE(::testing::Message()
+                                 << "mode " << sc.mode << ", output " << sc.outputWidth << ", type "
+                                 << type << ", layout " << shape.layout << ", width " << n);
+                    const test::StreamRun plain =
+                        RunStream(parameters, sc, shape, width, picture, true);
+                    const test::StreamRun fast =
+                        RunStream(parameters, sc, shape, width, picture, false);
+                    ASSERT_EQ(fast.results, plain.results);
+                    ASSERT_EQ(fast.delivered, plain.delivered);
+                    completed += plain.completed ? 1 : 0;
+                    ++runs;
+                }
+            }
+        }
+    }
+    // Most conversions must run to the end, or the comparison says little.
+    EXPECT_GT(completed, runs * 3 / 4);
+}
+
+// ---- The statistics pass through its entry point -------------------------------
+
+// Every counter the pass fills, and the call count that drives its sampling.
+std::vector<uint8_t> StatisticsOf(const QVContext& c) {
+    std::vector<uint8_t> bytes(sizeof c.levelStats + sizeof c.hueCounts + sizeof c.histogramCalls);
+    std::memcpy(bytes.data(), c.levelStats, sizeof c.levelStats);
+    std::memcpy(bytes.data() + sizeof c.levelStats, c.hueCounts, sizeof c.hueCounts);
+    std::memcpy(bytes.data() + sizeof c.levelStats + sizeof c.hueCounts, &c.histogramCalls,
+                sizeof c.histogramCalls);
+    return bytes;
+}
+
+std::vector<uint8_t> RunStatistics(const RunShape& shape, uint16_t n,
+                                   const std::vector<uint8_t>& picture, int lines, bool plain) {
+    ForcePlainPaths(plain);
+    QVHandle handle{};
+    EXPECT_EQ(QVAlloc(&handle), QV_RESULT_OK);
+    const std::size_t lineBytes = std::size_t{n} * (shape.step < 0 ? -shape.step : shape.step);
+    const std::ptrdiff_t first =
+        shape.step < 0 ? static_cast<std::ptrdiff_t>(lineBytes) + shape.step : 0;
+    for (int line = 0; line < lines; ++line) {
+        EXPECT_EQ(QVHistogram(&handle, picture.data() + line * lineBytes + first, n, shape.step,
+                              shape.layout, 0),
+                  QV_RESULT_OK);
+    }
+    const std::vector<uint8_t> bytes = StatisticsOf(*static_cast<QVContext*>(handle.block));
+    QVFree(&handle);
+    ForcePlainPaths(false);
+    return bytes;
+}
+
+TEST(FastPaths, StatisticsMatchThePlainLoop) {
+    uint32_t state = 0x51ED2701u;
+    for (const RunShape& shape : kShapes) {
+        for (int n : {1, 2, 3, 80, 81, 82, 163, 4001, 65535}) {
+            const auto width = static_cast<uint16_t>(n);
+            // Enough calls for the sampling grid of narrow lines to come round.
+            const int lines = n < 200 ? 5 : 2;
+            std::vector<uint8_t> picture = DrawPicture(&state, std::size_t{width} * 4 * lines);
+            // Runs of one level, black and white pixels between them.
+            for (std::size_t i = 0; i + 6 < picture.size(); i += 37) {
+                std::fill_n(picture.begin() + static_cast<std::ptrdiff_t>(i), 6,
+                            static_cast<uint8_t>(i % 3 == 0 ? 0 : 128));
+            }
+            SCOPED_TRACE(::testing::Message() << "layout " << shape.layout << ", step "
+                                              << shape.step << ", width " << n);
+            EXPECT_EQ(RunStatistics(shape, width, picture, lines, false),
+                      RunStatistics(shape, width, picture, lines, true));
         }
     }
 }

@@ -8,9 +8,11 @@ namespace voved {
 
 namespace {
 
-void StoreSample(const MatrixTerms& t, uint32_t k, RotatedBatch* batch) {
+void StoreTerms(const MatrixTerms& t, uint32_t k, RotatedBatch* batch) {
     const Rgb c = PixelCorrection::Inverse(t);
     batch->level[k] = t.level;
+    batch->u[k] = s16(AsrInt(t.u, kFixedShift));
+    batch->v[k] = s16(AsrInt(t.v, kFixedShift));
     batch->r[k] = static_cast<uint8_t>(c.r);
     batch->g[k] = static_cast<uint8_t>(c.g);
     batch->b[k] = static_cast<uint8_t>(c.b);
@@ -20,7 +22,7 @@ void PrepareOneByOne(const PixelCorrection& core, const ConstWorkLine& in, uint3
                      uint32_t from, uint32_t count, RotatedBatch* batch) {
     for (uint32_t k = from; k < count; ++k) {
         const uint32_t i = first + k;
-        StoreSample(core.Matrix(in.y[i], in.dr[i], in.db[i]), k, batch);
+        StoreTerms(core.Matrix(in.y[i], in.dr[i], in.db[i]), k, batch);
     }
 }
 
@@ -45,16 +47,25 @@ __m128i Row(__m128i c01, __m128i c2z, __m128i m01, __m128i m2z) {
     return _mm_add_epi32(_mm_madd_epi16(c01, m01), _mm_madd_epi16(c2z, m2z));
 }
 
-// Truncating division by 9 of four 32-bit lanes. Quotients of 32-bit
-// integers are exact in double precision, and a non-integral quotient lies
-// at least 1/9 from the next integer, so truncation gives the integer
-// quotient.
+// Truncating division by 9 of four 32-bit lanes: the signed high half of
+// x x 0x38E38E39 (from the unsigned one, less the multiplier where x < 0),
+// halved, plus 1 for negative x. Checked against the division for every
+// sign and the ends of the range.
+constexpr uint32_t kNinthMagic = 0x38E38E39u;
+
+__m128i HighUnsigned(__m128i x, __m128i magic) {
+    const __m128i even = _mm_srli_epi64(_mm_mul_epu32(x, magic), 32);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(x, 32), magic);
+    // even holds lanes 0 and 2 in its low halves, odd lanes 1 and 3 in its high halves.
+    const __m128i oddHigh = _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0));
+    return _mm_or_si128(even, oddHigh);
+}
+
 __m128i DivideBy9(__m128i x) {
-    const __m128d nine = _mm_set1_pd(9.0);
-    const __m128i low = _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(x), nine));
-    const __m128i high =
-        _mm_cvttpd_epi32(_mm_div_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(x, x)), nine));
-    return _mm_unpacklo_epi64(low, high);
+    const __m128i magic = _mm_set1_epi32(static_cast<int32_t>(kNinthMagic));
+    const __m128i negative = _mm_srai_epi32(x, 31);
+    const __m128i high = _mm_sub_epi32(HighUnsigned(x, magic), _mm_and_si128(negative, magic));
+    return _mm_sub_epi32(_mm_srai_epi32(high, 1), negative);
 }
 
 // Signed 16-bit lanes 0..3 (or 4..7) widened to 32 bits.
@@ -71,6 +82,21 @@ __m128i ChannelBytes(__m128i levelLow, __m128i levelHigh, __m128i deltaLow, __m1
     const __m128i sum =
         Narrow(_mm_add_epi32(levelLow, deltaLow), _mm_add_epi32(levelHigh, deltaHigh));
     return _mm_packus_epi16(sum, sum);
+}
+
+// The tone curve at eight indices, gathered lane by lane in registers (a
+// store of single words followed by a vector load would stall).
+template <int kLane>
+__m128i GatherFrom(const int16_t* curve, __m128i index, __m128i level) {
+    if constexpr (kLane == kLanes) {
+        return level;
+    } else {
+        const int at = _mm_extract_epi16(index, kLane);
+        return GatherFrom<kLane + 1>(curve, index, _mm_insert_epi16(level, curve[at], kLane));
+    }
+}
+__m128i CurveAt(const int16_t* curve, __m128i index) {
+    return GatherFrom<0>(curve, index, _mm_setzero_si128());
 }
 
 void StoreBytes(uint8_t* to, __m128i bytes) {
@@ -104,12 +130,8 @@ void PrepareLanes(const QVContext& c, const ConstWorkLine& in, uint32_t i, uint3
     __m128i index =
         Narrow(_mm_srai_epi32(row[2][0], kFixedShift), _mm_srai_epi32(row[2][1], kFixedShift));
     index = _mm_min_epi16(_mm_max_epi16(index, zero), _mm_set1_epi16(kLastCurveIndex));
-    alignas(16) int16_t at[kLanes];
-    _mm_store_si128(reinterpret_cast<__m128i*>(at), index);
-    for (int l = 0; l < kLanes; ++l) {
-        batch->level[k + l] = c.toneCurve[at[l]];
-    }
-    const __m128i level = _mm_loadu_si128(reinterpret_cast<const __m128i*>(batch->level + k));
+    const __m128i level = CurveAt(c.toneCurve, index);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(batch->level + k), level);
     const __m128i levelLow = WidenLow(level);
     const __m128i levelHigh = WidenHigh(level);
     const auto green = [&](int half) {
@@ -119,13 +141,15 @@ void PrepareLanes(const QVContext& c, const ConstWorkLine& in, uint32_t i, uint3
             _mm_add_epi32(_mm_add_epi32(_mm_slli_epi32(u, 2), u), _mm_add_epi32(v, v));
         return _mm_sub_epi32(zero, _mm_srai_epi32(DivideBy9(sum), kFixedShift));
     };
-    StoreBytes(batch->r + k,
-               ChannelBytes(levelLow, levelHigh, _mm_srai_epi32(row[0][0], kFixedShift),
-                            _mm_srai_epi32(row[0][1], kFixedShift)));
+    const __m128i uLow = _mm_srai_epi32(row[0][0], kFixedShift);
+    const __m128i uHigh = _mm_srai_epi32(row[0][1], kFixedShift);
+    const __m128i vLow = _mm_srai_epi32(row[1][0], kFixedShift);
+    const __m128i vHigh = _mm_srai_epi32(row[1][1], kFixedShift);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(batch->u + k), Narrow(uLow, uHigh));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(batch->v + k), Narrow(vLow, vHigh));
+    StoreBytes(batch->r + k, ChannelBytes(levelLow, levelHigh, uLow, uHigh));
     StoreBytes(batch->g + k, ChannelBytes(levelLow, levelHigh, green(0), green(1)));
-    StoreBytes(batch->b + k,
-               ChannelBytes(levelLow, levelHigh, _mm_srai_epi32(row[1][0], kFixedShift),
-                            _mm_srai_epi32(row[1][1], kFixedShift)));
+    StoreBytes(batch->b + k, ChannelBytes(levelLow, levelHigh, vLow, vHigh));
 }
 
 #endif

@@ -18,9 +18,13 @@ namespace voved {
 constexpr uint32_t kRotationBatch = 256;
 
 // The colour of each sample before the black/white decision: the tone-curve
-// level and the three clamped channels of the inverse transform.
+// level, the differences u / 1024 and v / 1024 (16-bit, as the streaming
+// steps store them) and the three clamped channels of the inverse
+// transform.
 struct RotatedBatch {
     int16_t level[kRotationBatch];
+    int16_t u[kRotationBatch];
+    int16_t v[kRotationBatch];
     uint8_t r[kRotationBatch];
     uint8_t g[kRotationBatch];
     uint8_t b[kRotationBatch];
