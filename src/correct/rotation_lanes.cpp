@@ -8,6 +8,13 @@ namespace voved {
 
 namespace {
 
+#if defined(VOVED_HAVE_AVX2_PATH)
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+#endif
+
 void StoreTerms(const MatrixTerms& t, uint32_t k, RotatedBatch* batch) {
     const Rgb c = t.level == kCurveBlack   ? kBlack
                   : t.level >= kCurveWhite ? kWhite
@@ -172,6 +179,11 @@ void PrepareLanes(const QVContext& c, const ConstWorkLine& in, uint32_t i, uint3
 void PrepareRotatedBatch(const QVContext& context, const ConstWorkLine& in, uint32_t first,
                          uint32_t count, RotatedBatch* batch) {
     uint32_t k = 0;
+#if defined(VOVED_HAVE_AVX2_PATH)
+    if (HasAvx2()) {
+        k = PrepareRotatedLanesAvx2(context, in, first, count, batch);
+    }
+#endif
 #if defined(__SSE2__)
     for (; k + kLanes <= count; k += kLanes) {
         PrepareLanes(context, in, first + k, k, batch);

@@ -36,6 +36,14 @@ struct RotatedBatch {
 void PrepareRotatedBatch(const QVContext& context, const ConstWorkLine& in, uint32_t first,
                          uint32_t count, RotatedBatch* batch);
 
+#if defined(__x86_64__) && !defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
+#define VOVED_HAVE_AVX2_PATH 1
+// The AVX2 form: prepares the leading multiple of 16 samples and returns
+// how many. Only for processors with AVX2.
+uint32_t PrepareRotatedLanesAvx2(const QVContext& context, const ConstWorkLine& in, uint32_t first,
+                                 uint32_t count, RotatedBatch* batch);
+#endif
+
 // The output of one prepared sample, as PixelCorrection::Output gives it.
 inline Rgb RotatedOutput(const RotatedBatch& batch, uint32_t k, bool fixedCurve) {
     const Rgb c = {batch.r[k], batch.g[k], batch.b[k]};
