@@ -403,6 +403,44 @@ bool ChunkInLaneRange(const FilterLines& s, uint32_t first, uint32_t end) {
     return (anyOne & kOutside) == 0;
 }
 
+constexpr bool IsUniform(const int8_t (&row)[5]) {
+    return row[0] == row[1] && row[1] == row[2] && row[2] == row[3] && row[3] == row[4];
+}
+
+// The kernel terms of line l from tap t on, unrolled at compile time.
+template <class M, int l, int t>
+lanes::S16 Taps(const int16_t* x) {
+    if constexpr (t == 5) {
+        return lanes::Splat(0);
+    } else {
+        return lanes::Add(lanes::Mul(lanes::Load(x + t), M::kInterior.weight[l][t]),
+                          Taps<M, l, t + 1>(x));
+    }
+}
+
+// The kernel terms known before the scan, for lines l and beyond: line 0
+// from i on, the neighbour lines whole (a row of one weight summed first).
+template <class M, int l>
+lanes::S16 KernelTerms(const FilterLines& s, int p, uint32_t i) {
+    using namespace lanes;
+    if constexpr (l == M::kLines) {
+        return Splat(0);
+    } else {
+        const int16_t* x = s.plane[l][p] + i - 2;
+        S16 here;
+        if constexpr (l == 0) {
+            here = Taps<M, 0, 2>(x);
+        } else if constexpr (IsUniform(M::kInterior.weight[l])) {
+            const S16 box =
+                Add(Add(Add(Load(x), Load(x + 1)), Add(Load(x + 2), Load(x + 3))), Load(x + 4));
+            here = Mul(box, M::kInterior.weight[l][0]);
+        } else {
+            here = Taps<M, l, 0>(x);
+        }
+        return Add(here, KernelTerms<M, l + 1>(s, p, i));
+    }
+}
+
 // Everything fixed before the scan for the eight pixels at i.
 template <class M>
 void PrepareLanes(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j,
@@ -414,12 +452,7 @@ void PrepareLanes(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j,
     for (int p = kFirstColourPlane; p <= kLastColourPlane; ++p) {
         variation =
             Add(variation, FixedVariationLanes<M>(s.plane[0][p], s.plane[M::kReference][p], i));
-        S16 total = Splat(0);
-        for (int l = 0; l < M::kLines; ++l) {
-            for (uint32_t t = l == 0 ? 2 : 0; t < 5; ++t) {
-                total = Add(total, Mul(Load(s.plane[l][p] + i - 2 + t), M::kInterior.weight[l][t]));
-            }
-        }
+        const S16 total = KernelTerms<M, 0>(s, p, i);
         Store(chunk->sum[p - kFirstColourPlane] + j, total);
     }
     Store(chunk->variation + j, variation);
