@@ -243,6 +243,7 @@ struct StreamCase {
 constexpr StreamCase kStreamCases[] = {
     {QV_MODE_TONE, 0, 0},
     {QV_MODE_TONE | QV_MODE_CORRECT, 0, 0},
+    {QV_MODE_BYTE_TABLE, 0, 0},
     {QV_MODE_CORRECT | QV_MODE_BYTE_TABLE, 0, 0},
     {QV_MODE_SHARPEN, 0, 0},
     {QV_MODE_SHARPEN, 1, 150},
