@@ -314,6 +314,12 @@ bool Overlap(const int16_t* a, const int16_t* b, uint32_t count) {
     return x < y + bytes && y < x + bytes;
 }
 bool InteriorFitsFastPath(const FilterLines& s) {
+    // Out is line 0 itself or lies apart from it, so an edge's copy is a
+    // plain copy.
+    if (s.out[kLumaPlane] != s.own[kLumaPlane] &&
+        Overlap(s.out[kLumaPlane], s.own[kLumaPlane], s.count)) {
+        return false;
+    }
     for (int line = 1; line < s.lines; ++line) {
         const int16_t* base = s.plane[line][kLumaPlane];
         if (Overlap(base, s.own[kLumaPlane], s.count) ||
@@ -530,7 +536,14 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
                 continue;
             }
         }
-        CopyAroundEdge(s, i);
+        // CopyAroundEdge, inline: samples i - 2 .. i + 2 as line 0 holds them.
+        if (outY != y0) {
+            for (uint32_t k = i - 2; k <= i + 2; ++k) {
+                outY[k] = y0[k];
+                out1[k] = c1[k];
+                out2[k] = c2[k];
+            }
+        }
         i += 3;
         before1 = c1[i - 1];
         before2 = c2[i - 1];
