@@ -303,7 +303,7 @@ constexpr int16_t kCopyFive = 1;
 constexpr int16_t kTestColour = 2;
 static_assert(kCopyFive == kCopyOne + 1 && kTestColour == kCopyFive + 1,
               "the lanes count the states up from kCopyOne");
-constexpr int32_t kLaneSample = 511;  // |sample| <= 511 keeps 2^6 x sample in 16 bits
+constexpr int32_t kLaneSample = 511;  // samples in -512..511 keep 2^6 x sample in 16 bits
 
 struct InteriorChunk {
     int16_t state[kChunk];      // kCopyOne, kCopyFive or kTestColour
