@@ -14,7 +14,8 @@
 #       Run after "prefix", whose pictures it compares with.
 #   check-install.sh debian
 #       builds the Debian packages from a copy of the tree, runs lintian,
-#       installs them and corrects the sample with the installed voved.
+#       installs them, corrects the sample with the installed voved and
+#       checks that the installed Python module corrects it the same way.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export WINEDEBUG=-all
@@ -146,14 +147,49 @@ check_debian() {
   lintian --fail-on error build/debian/*.changes
 
   local package
-  for package in libvoved32-1 libvoved32-dev voved; do
+  for package in libvoved32-1 libvoved32-dev voved python3-voved32; do
     [ -f "$(echo build/debian/${package}_*.deb)" ] || fail "no $package package"
   done
   dpkg-deb -f build/debian/voved_*.deb Depends | grep -q "libvoved32-1 (>= $project)" ||
     fail "voved does not depend on libvoved32-1 (>= $project)"
+  local depends
+  depends=$(dpkg-deb -f build/debian/python3-voved32_*.deb Depends)
+  for package in python3 python3-numpy python3-pil; do
+    grep -Eq "(^|, )$package( |,|$)" <<<"$depends" ||
+      fail "python3-voved32 does not depend on $package: $depends"
+  done
   $sudo apt-get install -y -qq ./build/debian/*.deb >/dev/null
   /usr/bin/voved correct samples/chelsea.jpg -o build/debian/chelsea-corrected.jpg
-  echo "install check: three Debian packages, lintian clean of errors, the installed voved works"
+  check_debian_python "$project"
+  echo "install check: four Debian packages, lintian clean of errors, the installed voved and" \
+    "Python module correct the sample alike"
+}
+
+# The system's Python (isolated: neither the checkout nor PYTHONPATH on its
+# path) imports the installed module, which must correct the sample as the
+# installed voved does.
+check_debian_python() {
+  local project=$1 sample=build/debian/sample.ppm reference=build/debian/sample-voved.ppm
+  /usr/bin/voved convert samples/chelsea.jpg "$sample" >/dev/null
+  /usr/bin/voved correct "$sample" -o "$reference" >/dev/null
+  /usr/bin/python3 -I - "$sample" "$reference" "$project" <<'EOF' ||
+import sys
+
+import numpy as np
+import voved32
+from PIL import Image
+
+sample, reference, version = sys.argv[1:]
+assert voved32.__file__.startswith("/usr/lib/python3/dist-packages/"), voved32.__file__
+assert voved32.__version__ == version, voved32.__version__
+pixels = np.asarray(Image.open(sample))
+corrected = voved32.correct(pixels)
+expected = np.asarray(Image.open(reference))
+assert corrected.shape == expected.shape, (corrected.shape, expected.shape)
+assert np.array_equal(corrected, expected), "differs from voved's correction"
+assert not np.array_equal(corrected, pixels), "the sample came back unchanged"
+EOF
+    fail "the installed voved32 module does not correct the sample as voved does"
 }
 
 case "${1:-}" in

@@ -24,7 +24,7 @@ packages=(
 # EXIF reading and rewriting; the MSVC import library (llvm-dlltool) and its link check.
 packages+=(
   help2man libexif-dev git
-  debhelper dpkg-dev fakeroot lintian
+  debhelper dh-python dpkg-dev fakeroot lintian
 )
 if [ "${VOVED_WINDOWS:-0}" = "1" ]; then
   $SUDO dpkg --add-architecture i386
