@@ -8,6 +8,7 @@ Set VOVED_CMAKE_BUILD_DIR to keep (and reuse) the CMake build folder.
 
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -19,6 +20,16 @@ from setuptools.command.build_ext import build_ext
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
+
+
+def project_version() -> str:
+    """The version of project(Voved32 VERSION x.y.z), the project's one place
+    for it (the library's SONAME and the packages take it from there too)."""
+    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
+    found = re.search(r"project\(\s*Voved32\s+VERSION\s+([0-9.]+)", text)
+    if found is None:
+        raise RuntimeError(f"no project(Voved32 VERSION ...) in {ROOT / 'CMakeLists.txt'}")
+    return found.group(1)
 
 
 class CMakeBuild(build_ext):
@@ -47,5 +58,6 @@ class CMakeBuild(build_ext):
             shutil.rmtree(build_dir, ignore_errors=True)
 
 
-setup(ext_modules=[Extension("voved32._native", sources=[])],
+setup(version=project_version(),
+      ext_modules=[Extension("voved32._native", sources=[])],
       cmdclass={"build_ext": CMakeBuild})
