@@ -14,6 +14,7 @@
 
 #include "jobs.h"
 #include "output.h"
+#include "pipeline.h"
 #include "words.h"
 
 namespace voved::tool {
@@ -198,8 +199,10 @@ struct PictureOutput {
                   const WriteOptions& options, std::vector<std::string>& notices)
         : file(path) {
         const FileFormat format = FormatFromPath(path);
-        writer = OpenWriter(file.File(), format, width, info.height, info.kind,
-                            StorableKind(format, path, kind), info.metadata, options, notices);
+        writer = WriteBehind(OpenWriter(file.File(), format, width, info.height, info.kind,
+                                        StorableKind(format, path, kind), info.metadata, options,
+                                        notices),
+                             size_t{width} * static_cast<size_t>(LineChannels(info.kind)));
     }
     void Finish() {
         writer->Finish();

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "exif.h"
+#include "pipeline.h"
 #include "words.h"
 
 namespace voved::tool {
@@ -20,9 +21,9 @@ constexpr int kNoScene = 5000;
 
 std::unique_ptr<LineReader> OpenInput(const InputFile& input) {
     if (input.memory != nullptr) {
-        return OpenReader(std::make_unique<MemorySource>(input.memory, input.size));
+        return ReadAhead(OpenReader(std::make_unique<MemorySource>(input.memory, input.size)));
     }
-    return OpenReader(std::make_unique<FileSource>(input.path));
+    return ReadAhead(OpenReader(std::make_unique<FileSource>(input.path)));
 }
 
 Context::Context() {

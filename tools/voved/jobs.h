@@ -23,6 +23,8 @@ struct InputFile {
     size_t size = 0;
 };
 
+// A reader of the input that decodes ahead on a thread of its own
+// (pipeline.h).
 std::unique_ptr<LineReader> OpenInput(const InputFile& input);
 
 // A library failure, with the result in words.

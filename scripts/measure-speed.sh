@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Wall time and peak memory of `voved correct` and `voved convert --correct
+# --denoise` on a 6000 x 4000 JPEG (the bundled photo enlarged, quality 92;
+# correction type 5001), beside the tools a user could pick instead and the
+# JPEG codec alone. The commands run in turns, round after round, so that a
+# ratio compares runs made under the same load; medians are printed.
+#   scripts/measure-speed.sh [path/to/voved] [rounds]
+# Needs libvips-tools, graphicsmagick, imagemagick, libjpeg-turbo-progs and
+# time (VOVED_PEERS=1 scripts/install-deps.sh installs them). Not run in CI.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+voved=$(realpath "${1:-build/demo/tools/voved/voved}")
+rounds=${2:-7}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+vips resize samples/chelsea.jpg "$work/big.v" 13.3333333 --vscale 13.3333333
+vips crop "$work/big.v" "$work/crop.v" 0 0 6000 4000
+vips jpegsave "$work/crop.v" "$work/in.jpg" --Q 92
+rm "$work"/*.v
+"$voved" analyse "$work/in.jpg" | grep -E "^  correction"
+
+cd "$work"
+/usr/bin/python3 - "$rounds" "$voved" <<'PY'
+import statistics, subprocess, sys, time
+rounds, voved = int(sys.argv[1]), sys.argv[2]
+commands = {
+    "voved correct": f"{voved} correct in.jpg -o o1.jpg",
+    "vips hist_equal": "vips hist_equal in.jpg o2.jpg[Q=92]",
+    "gm convert -normalize": "gm convert in.jpg -normalize -quality 92 o3.jpg",
+    "convert -auto-level -auto-gamma": "convert in.jpg -auto-level -auto-gamma -quality 92 o4.jpg",
+    "djpeg | cjpeg -quality 92": "djpeg in.jpg | cjpeg -quality 92 > o5.jpg",
+    "djpeg > /dev/null": "djpeg in.jpg > /dev/null",
+    "voved convert --correct --denoise": f"{voved} convert in.jpg o6.jpg --correct --denoise",
+}
+wall = {name: [] for name in commands}
+peak = {name: [] for name in commands}
+for _ in range(rounds):
+    for name, command in commands.items():
+        start = time.perf_counter()
+        done = subprocess.run(["/usr/bin/time", "-f", "%M", "sh", "-c", command],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                              check=True)
+        wall[name].append(time.perf_counter() - start)
+        peak[name].append(int(done.stderr.strip().splitlines()[-1]) / 1024)
+
+def ratio(a, b):
+    return statistics.median(x / y for x, y in zip(wall[a], wall[b]))
+
+print(f"{'command':36} {'wall s':>7} {'peak MiB':>9}   (medians of {rounds} rounds)")
+for name in commands:
+    print(f"{name:36} {statistics.median(wall[name]):7.3f} {statistics.median(peak[name]):9.1f}")
+print("paired ratios (median of per-round ratios):")
+print(f"  voved correct / vips hist_equal                  {ratio('voved correct', 'vips hist_equal'):.2f}")
+print(f"  voved correct / gm convert -normalize            {ratio('voved correct', 'gm convert -normalize'):.2f}")
+print(f"  voved correct / convert -auto-level -auto-gamma  {ratio('voved correct', 'convert -auto-level -auto-gamma'):.2f}")
+print(f"  voved convert --correct --denoise / djpeg|cjpeg  {ratio('voved convert --correct --denoise', 'djpeg | cjpeg -quality 92'):.2f}")
+PY
