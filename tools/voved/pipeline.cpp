@@ -18,7 +18,7 @@ namespace {
 // ready for it (or at the end), not for every line.
 constexpr size_t kRingBytes = size_t{4} << 20;
 constexpr size_t kMinSlots = 8;
-constexpr size_t kMaxSlots = 64;
+constexpr size_t kMaxSlots = 16;
 constexpr size_t kWakeFraction = 4;
 
 // A bounded queue of lines between one producer thread and one consumer
