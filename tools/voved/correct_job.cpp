@@ -41,14 +41,16 @@ class LineSupply {
 
 // An output picture: the temporary file and the encoder writing into it.
 struct PictureOutput {
+    // `linesStay`: every line written stays in memory until Finish.
     PictureOutput(const std::string& path, uint32_t width, uint32_t height, const ImageInfo& info,
-                  const WriteOptions& options, std::vector<std::string>& notices)
+                  const WriteOptions& options, std::vector<std::string>& notices,
+                  bool linesStay = false)
         : file(path) {
         const FileFormat format = FormatFromPath(path);
-        writer = WriteBehind(OpenWriter(file.File(), format, width, height, info.kind,
-                                        StorableKind(format, path, info.kind), info.metadata,
-                                        options, notices),
-                             size_t{width} * static_cast<size_t>(LineChannels(info.kind)));
+        writer = WriteBehind(
+            OpenWriter(file.File(), format, width, height, info.kind,
+                       StorableKind(format, path, info.kind), info.metadata, options, notices),
+            size_t{width} * static_cast<size_t>(LineChannels(info.kind)), linesStay);
     }
     void Finish() {
         writer->Finish();
@@ -106,7 +108,8 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
         (record.flags & QV_FLAG_DERIVED) != 0;
 
     LineSupply supply(std::move(pixels), stride, input);
-    PictureOutput out(output, info.width, info.height, info, settings.write, outcome.notices);
+    PictureOutput out(output, info.width, info.height, info, settings.write, outcome.notices,
+                      whole);
     std::unique_ptr<PictureOutput> side;
     std::vector<uint8_t> pair;
     if (!settings.sideBySide.empty()) {

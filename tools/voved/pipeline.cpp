@@ -171,8 +171,9 @@ class AheadReader : public LineReader {
 
 class BehindWriter : public LineWriter {
   public:
-    BehindWriter(std::unique_ptr<LineWriter> writer, size_t lineBytes)
-        : writer_(std::move(writer)), lineBytes_(lineBytes), ring_(lineBytes) {
+    BehindWriter(std::unique_ptr<LineWriter> writer, size_t lineBytes, bool linesStay)
+        : writer_(std::move(writer)), lineBytes_(lineBytes), linesStay_(linesStay),
+          ring_(linesStay ? sizeof(const uint8_t*) : lineBytes) {
         encoder_ = std::thread([this] { Encode(); });
     }
     ~BehindWriter() override {
@@ -187,7 +188,11 @@ class BehindWriter : public LineWriter {
         if (slot == nullptr) {
             throw ImageError("write after the end of the picture");
         }
-        std::memcpy(slot, line, lineBytes_);
+        if (linesStay_) {
+            std::memcpy(slot, &line, sizeof line);
+        } else {
+            std::memcpy(slot, line, lineBytes_);
+        }
         ring_.Filled();
     }
 
@@ -203,7 +208,11 @@ class BehindWriter : public LineWriter {
   private:
     void Encode() {
         try {
-            for (const uint8_t* line = ring_.Full(); line != nullptr; line = ring_.Full()) {
+            for (const uint8_t* slot = ring_.Full(); slot != nullptr; slot = ring_.Full()) {
+                const uint8_t* line = slot;
+                if (linesStay_) {
+                    std::memcpy(&line, slot, sizeof line);
+                }
                 writer_->WriteLine(line);
                 ring_.Emptied();
             }
@@ -221,6 +230,7 @@ class BehindWriter : public LineWriter {
 
     std::unique_ptr<LineWriter> writer_;
     size_t lineBytes_;
+    bool linesStay_;
     LineRing ring_;
     std::exception_ptr failure_;  // written by the encoder, read after joining it
     std::thread encoder_;
@@ -240,11 +250,12 @@ std::unique_ptr<LineReader> ReadAhead(std::unique_ptr<LineReader> reader) {
     return std::make_unique<AheadReader>(std::move(reader));
 }
 
-std::unique_ptr<LineWriter> WriteBehind(std::unique_ptr<LineWriter> writer, size_t lineBytes) {
+std::unique_ptr<LineWriter> WriteBehind(std::unique_ptr<LineWriter> writer, size_t lineBytes,
+                                        bool linesStay) {
     if (!PipelineThreads()) {
         return writer;
     }
-    return std::make_unique<BehindWriter>(std::move(writer), lineBytes);
+    return std::make_unique<BehindWriter>(std::move(writer), lineBytes, linesStay);
 }
 
 }  // namespace voved::tool

@@ -26,10 +26,13 @@ namespace voved::tool {
 std::unique_ptr<LineReader> ReadAhead(std::unique_ptr<LineReader> reader);
 
 // A writer that encodes on a thread of its own the lines of `lineBytes`
-// bytes given to it. An encoding error is thrown by a later WriteLine or by
-// Finish. Destroying it unfinished stops the thread and leaves `writer`
-// unfinished.
-std::unique_ptr<LineWriter> WriteBehind(std::unique_ptr<LineWriter> writer, size_t lineBytes);
+// bytes given to it. It copies each line, unless `linesStay`: then the
+// caller promises that every line it gives stays as it is until Finish
+// returns (a picture held whole), and only its address is queued. An
+// encoding error is thrown by a later WriteLine or by Finish. Destroying it
+// unfinished stops the thread and leaves `writer` unfinished.
+std::unique_ptr<LineWriter> WriteBehind(std::unique_ptr<LineWriter> writer, size_t lineBytes,
+                                        bool linesStay = false);
 
 // Whether the jobs run decoding and encoding on threads of their own
 // (VOVED_SERIAL not set to 1).
