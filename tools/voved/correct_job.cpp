@@ -95,6 +95,9 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
     Context context;
     std::vector<uint8_t> pixels(whole ? stride * info.height : 0);
     std::vector<uint8_t> line(whole ? 0 : stride);
+    if (whole) {
+        DecodeInto(*reader, pixels.data());
+    }
     for (uint32_t y = 0; y < info.height; ++y) {
         uint8_t* target = whole ? pixels.data() + stride * y : line.data();
         reader->ReadLine(target);

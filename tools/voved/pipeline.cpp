@@ -28,10 +28,16 @@ constexpr size_t kWakeFraction = 4;
 // quietly.
 class LineRing {
   public:
+    // A ring of its own.
     explicit LineRing(size_t lineBytes)
-        : lineBytes_(lineBytes),
-          slots_(std::clamp(kRingBytes / std::max<size_t>(lineBytes, 1), kMinSlots, kMaxSlots)),
-          wake_(slots_ / kWakeFraction), bytes_(slots_ * lineBytes) {}
+        : LineRing(lineBytes,
+                   std::clamp(kRingBytes / std::max<size_t>(lineBytes, 1), kMinSlots, kMaxSlots),
+                   nullptr) {}
+    // The caller's `count` lines at `lines`, each filled once, in order.
+    LineRing(size_t lineBytes, size_t count, uint8_t* lines)
+        : lineBytes_(lineBytes), slots_(count), wake_(std::min(slots_, kMaxSlots) / kWakeFraction),
+          bytes_(lines == nullptr ? slots_ * lineBytes : 0),
+          base_(lines == nullptr ? bytes_.data() : lines) {}
 
     // Producer: the slot for the next line; null once the consumer stopped.
     uint8_t* Empty() {
@@ -103,12 +109,13 @@ class LineRing {
     }
 
   private:
-    uint8_t* Slot(uint64_t line) { return bytes_.data() + (line % slots_) * lineBytes_; }
+    uint8_t* Slot(uint64_t line) { return base_ + (line % slots_) * lineBytes_; }
 
     const size_t lineBytes_;
     const size_t slots_;
     const size_t wake_;
     std::vector<uint8_t> bytes_;
+    uint8_t* base_;
     std::mutex mutex_;
     std::condition_variable changed_;
     uint64_t produced_ = 0;
@@ -125,47 +132,61 @@ class AheadReader : public LineReader {
     explicit AheadReader(std::unique_ptr<LineReader> reader)
         : reader_(std::move(reader)),
           lineBytes_(size_t{reader_->Info().width} *
-                     static_cast<size_t>(LineChannels(reader_->Info().kind))),
-          ring_(lineBytes_) {
+                     static_cast<size_t>(LineChannels(reader_->Info().kind))) {
         info_ = reader_->Info();
-        decoder_ = std::thread([this] { Decode(); });
     }
     ~AheadReader() override {
-        ring_.Stop();
-        decoder_.join();
+        if (decoder_.joinable()) {
+            ring_->Stop();
+            decoder_.join();
+        }
     }
     AheadReader(const AheadReader&) = delete;
     AheadReader& operator=(const AheadReader&) = delete;
 
+    // Starts decoding, into `lines` when not null (DecodeInto), else into a
+    // ring of its own.
+    void Start(uint8_t* lines) {
+        if (ring_) {
+            return;
+        }
+        ring_ = lines == nullptr ? std::make_unique<LineRing>(lineBytes_)
+                                 : std::make_unique<LineRing>(lineBytes_, info_.height, lines);
+        decoder_ = std::thread([this] { Decode(); });
+    }
+
     void ReadLine(uint8_t* line) override {
-        const uint8_t* decoded = ring_.Full();
+        Start(nullptr);
+        const uint8_t* decoded = ring_->Full();
         if (decoded == nullptr) {
             throw ImageError("read past the last line of the picture");
         }
-        std::memcpy(line, decoded, lineBytes_);
-        ring_.Emptied();
+        if (decoded != line) {
+            std::memcpy(line, decoded, lineBytes_);
+        }
+        ring_->Emptied();
     }
 
   private:
     void Decode() {
         try {
             for (uint32_t y = 0; y < info_.height; ++y) {
-                uint8_t* slot = ring_.Empty();
+                uint8_t* slot = ring_->Empty();
                 if (slot == nullptr) {
                     return;
                 }
                 reader_->ReadLine(slot);
-                ring_.Filled();
+                ring_->Filled();
             }
-            ring_.Close();
+            ring_->Close();
         } catch (...) {
-            ring_.Stop(std::current_exception());
+            ring_->Stop(std::current_exception());
         }
     }
 
     std::unique_ptr<LineReader> reader_;
     size_t lineBytes_;
-    LineRing ring_;
+    std::unique_ptr<LineRing> ring_;
     std::thread decoder_;
 };
 
@@ -248,6 +269,12 @@ std::unique_ptr<LineReader> ReadAhead(std::unique_ptr<LineReader> reader) {
         return reader;
     }
     return std::make_unique<AheadReader>(std::move(reader));
+}
+
+void DecodeInto(LineReader& reader, uint8_t* lines) {
+    if (auto* ahead = dynamic_cast<AheadReader*>(&reader)) {
+        ahead->Start(lines);
+    }
 }
 
 std::unique_ptr<LineWriter> WriteBehind(std::unique_ptr<LineWriter> writer, size_t lineBytes,

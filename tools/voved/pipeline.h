@@ -25,6 +25,12 @@ namespace voved::tool {
 // the ReadLine call that asks for the line the error stopped at.
 std::unique_ptr<LineReader> ReadAhead(std::unique_ptr<LineReader> reader);
 
+// Lets a reader from ReadAhead decode straight into `lines`, the caller's
+// buffer of Info().height lines, when the caller reads line y into
+// lines + y x (line bytes): a picture held whole needs no ring beside it.
+// Call it before the first ReadLine; other readers are left as they are.
+void DecodeInto(LineReader& reader, uint8_t* lines);
+
 // A writer that encodes on a thread of its own the lines of `lineBytes`
 // bytes given to it. It copies each line, unless `linesStay`: then the
 // caller promises that every line it gives stays as it is until Finish
