@@ -3,8 +3,11 @@
 # --denoise` on a 6000 x 4000 JPEG (the bundled photo enlarged, quality 92;
 # correction type 5001), beside the tools a user could pick instead and the
 # JPEG codec alone. The commands run in turns, round after round, so that a
-# ratio compares runs made under the same load; medians are printed.
+# ratio compares runs made under the same load; medians are printed, with
+# the cores used (processor time over wall time; for a pipe, both sides).
 #   scripts/measure-speed.sh [path/to/voved] [rounds]
+# With VOVED_BEFORE=path/to/another/voved, that build is measured in the
+# same rounds too (before and after a change).
 # Needs libvips-tools, graphicsmagick, imagemagick, libjpeg-turbo-progs and
 # time (VOVED_PEERS=1 scripts/install-deps.sh installs them). Not run in CI.
 set -euo pipefail
@@ -21,9 +24,10 @@ rm "$work"/*.v
 "$voved" analyse "$work/in.jpg" | grep -E "^  correction"
 
 cd "$work"
-/usr/bin/python3 - "$rounds" "$voved" <<'PY'
+before=${VOVED_BEFORE:+$(realpath "$VOVED_BEFORE")}
+/usr/bin/python3 - "$rounds" "$voved" "$before" <<'PY'
 import statistics, subprocess, sys, time
-rounds, voved = int(sys.argv[1]), sys.argv[2]
+rounds, voved, before = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 commands = {
     "voved correct": f"{voved} correct in.jpg -o o1.jpg",
     "vips hist_equal": "vips hist_equal in.jpg o2.jpg[Q=92]",
@@ -33,26 +37,37 @@ commands = {
     "djpeg > /dev/null": "djpeg in.jpg > /dev/null",
     "voved convert --correct --denoise": f"{voved} convert in.jpg o6.jpg --correct --denoise",
 }
+if before:
+    commands["before: voved correct"] = f"{before} correct in.jpg -o o7.jpg"
+    commands["before: voved convert --correct --denoise"] = (
+        f"{before} convert in.jpg o8.jpg --correct --denoise")
 wall = {name: [] for name in commands}
 peak = {name: [] for name in commands}
+cores = {name: [] for name in commands}
 for _ in range(rounds):
     for name, command in commands.items():
         start = time.perf_counter()
-        done = subprocess.run(["/usr/bin/time", "-f", "%M", "sh", "-c", command],
+        done = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", "sh", "-c", command],
                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
                               check=True)
         wall[name].append(time.perf_counter() - start)
-        peak[name].append(int(done.stderr.strip().splitlines()[-1]) / 1024)
+        kib, user, system = done.stderr.strip().splitlines()[-1].split()
+        peak[name].append(int(kib) / 1024)
+        cores[name].append((float(user) + float(system)) / wall[name][-1])
 
 def ratio(a, b):
     return statistics.median(x / y for x, y in zip(wall[a], wall[b]))
 
-print(f"{'command':36} {'wall s':>7} {'peak MiB':>9}   (medians of {rounds} rounds)")
+print(f"{'command':36} {'wall s':>7} {'peak MiB':>9} {'cores':>6}   (medians of {rounds} rounds)")
 for name in commands:
-    print(f"{name:36} {statistics.median(wall[name]):7.3f} {statistics.median(peak[name]):9.1f}")
+    print(f"{name:36} {statistics.median(wall[name]):7.3f} {statistics.median(peak[name]):9.1f}"
+          f" {statistics.median(cores[name]):6.2f}")
 print("paired ratios (median of per-round ratios):")
 print(f"  voved correct / vips hist_equal                  {ratio('voved correct', 'vips hist_equal'):.2f}")
 print(f"  voved correct / gm convert -normalize            {ratio('voved correct', 'gm convert -normalize'):.2f}")
 print(f"  voved correct / convert -auto-level -auto-gamma  {ratio('voved correct', 'convert -auto-level -auto-gamma'):.2f}")
 print(f"  voved convert --correct --denoise / djpeg|cjpeg  {ratio('voved convert --correct --denoise', 'djpeg | cjpeg -quality 92'):.2f}")
+if before:
+    print(f"  voved correct / before                           {ratio('voved correct', 'before: voved correct'):.2f}")
+    print(f"  voved convert / before                           {ratio('voved convert --correct --denoise', 'before: voved convert --correct --denoise'):.2f}")
 PY
