@@ -90,11 +90,16 @@ class PixelCorrection {
         if (t.level >= kCurveWhite) {
             return kWhite;
         }
-        const int32_t green = AddWrap32(MulWrap32(5, t.u), MulWrap32(2, t.v)) / 9;
-        const Rgb c = {ClampByte(t.level + AsrInt(t.u, kFixedShift)),
-                       ClampByte(t.level - AsrInt(green, kFixedShift)),
-                       ClampByte(t.level + AsrInt(t.v, kFixedShift))};
+        const Rgb c = Inverse(t);
         return fixedCurve_ ? ThroughFixedCurve(c) : c;
+    }
+
+    // The inverse transform around L, each channel clamped to 0..255.
+    static Rgb Inverse(const MatrixTerms& t) {
+        const int32_t green = AddWrap32(MulWrap32(5, t.u), MulWrap32(2, t.v)) / 9;
+        return {ClampByte(t.level + AsrInt(t.u, kFixedShift)),
+                ClampByte(t.level - AsrInt(green, kFixedShift)),
+                ClampByte(t.level + AsrInt(t.v, kFixedShift))};
     }
 
     // The per-channel variant: the low 8 bits of the tone curve at each

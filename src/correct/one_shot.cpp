@@ -12,9 +12,12 @@
 #include "context/handles.h"
 #include "correct/byte_runs.h"
 #include "correct/correction_core.h"
+#include "correct/rotation_lanes.h"
 #include "correct/shared_steps.h"
 #include "filters/chroma_denoise.h"
+#include "pixels/layout_dispatch.h"
 #include "pixels/pixels.h"
+#include "platform/plain_paths.h"
 
 namespace voved {
 
@@ -216,16 +219,16 @@ struct ColourCache {
 
 // Types 5001 (with the cache) and 5002 (the fixed output curve lies in the
 // core): near-white source pixels are written white.
-template <bool kCached>
-void CorrectRotated(QVContext* c, const PixelRun& run, const int16_t* filtered) {
+template <bool kCached, class Layout>
+void CorrectRotated(QVContext* c, const PixelRun& run, const int16_t* filtered, Layout layout) {
     const PixelCorrection core(*c);
     const ConstWorkLine f = FilteredPlanes(filtered, run.count);
     ColourCache cache = ColourCache::Load(*c);
     const uint8_t* s = run.source;
     uint8_t* d = run.destination;
     for (uint32_t i = 0; i < run.count; ++i) {
-        const Rgb source = ReadPixel(s, run.layout);
-        const uint16_t bit15 = ReadBit15(s, run.layout);
+        const Rgb source = ReadPixel(s, layout);
+        const uint16_t bit15 = ReadBit15(s, layout);
         Rgb out;
         if (source.r + source.g + source.b > kNearWhiteSum) {
             out = kWhite;
@@ -236,7 +239,7 @@ void CorrectRotated(QVContext* c, const PixelRun& run, const int16_t* filtered) 
             out = core.Output(core.Matrix(in.y, in.dr, in.db));
             cache = {source, out};
         }
-        WriteColour(d, run.layout, out, bit15);
+        WriteColour(d, layout, out, bit15);
         s = Advance(s, run.step);
         d = Advance(d, run.step);
     }
@@ -245,34 +248,88 @@ void CorrectRotated(QVContext* c, const PixelRun& run, const int16_t* filtered) 
     }
 }
 
+// The same loop over colours prepared a batch at a time from the filtered
+// line; the cache and the near-white test still decide pixel by pixel.
+template <bool kCached, class Layout>
+void CorrectRotatedBatched(QVContext* c, const PixelRun& run, const int16_t* filtered,
+                           Layout layout) {
+    const ConstWorkLine f = Planes(filtered, run.count);
+    const bool fixedCurve = c->correctionType == kTypeBrightRotation;
+    ColourCache cache = ColourCache::Load(*c);
+    RotatedBatch batch;
+    const uint8_t* s = run.source;
+    uint8_t* d = run.destination;
+    for (uint32_t first = 0; first < run.count; first += kRotationBatch) {
+        const uint32_t count =
+            run.count - first < kRotationBatch ? run.count - first : kRotationBatch;
+        PrepareRotatedBatch(*c, f, first, count, &batch);
+        for (uint32_t k = 0; k < count; ++k) {
+            const Rgb source = ReadPixel(s, layout);
+            const uint16_t bit15 = ReadBit15(s, layout);
+            Rgb out;
+            if (source.r + source.g + source.b > kNearWhiteSum) {
+                out = kWhite;
+            } else if (kCached && cache.Holds(source)) {
+                out = cache.value;
+            } else {
+                out = RotatedOutput(batch, k, fixedCurve);
+                cache = {source, out};
+            }
+            WriteColour(d, layout, out, bit15);
+            s = Advance(s, run.step);
+            d = Advance(d, run.step);
+        }
+    }
+    if (kCached) {
+        cache.Store(*c);
+    }
+}
+
 // Every other type: each channel through the tone curve.
-void CorrectChannels(const QVContext* c, const PixelRun& run, const int16_t* filtered) {
+template <class Layout>
+void CorrectChannels(const QVContext* c, const PixelRun& run, const int16_t* filtered,
+                     Layout layout) {
     const PixelCorrection core(*c);
     const ConstWorkLine f = FilteredPlanes(filtered, run.count);
     const uint8_t* s = run.source;
     uint8_t* d = run.destination;
     for (uint32_t i = 0; i < run.count; ++i) {
-        const Rgb source = ReadPixel(s, run.layout);
-        const uint16_t bit15 = ReadBit15(s, run.layout);
+        const Rgb source = ReadPixel(s, layout);
+        const uint16_t bit15 = ReadBit15(s, layout);
         const Rgb in = filtered != nullptr ? InverseTransform(f.y[i], f.dr[i], f.db[i]) : source;
-        WriteColour(d, run.layout, core.Channels(in), bit15);
+        WriteColour(d, layout, core.Channels(in), bit15);
         s = Advance(s, run.step);
         d = Advance(d, run.step);
     }
 }
 
-void CorrectPixels(QVContext* c, const PixelRun& run, const int16_t* filtered) {
+template <class Layout>
+void CorrectPixelsIn(QVContext* c, const PixelRun& run, const int16_t* filtered, Layout layout) {
+    // Batches need the filtered line; lines without history run pixel by pixel.
+    const bool batched = filtered != nullptr && !UsePlainPaths();
     switch (c->correctionType) {
     case kTypeRotation:
-        CorrectRotated<true>(c, run, filtered);
+        batched ? CorrectRotatedBatched<true>(c, run, filtered, layout)
+                : CorrectRotated<true>(c, run, filtered, layout);
         break;
     case kTypeBrightRotation:
-        CorrectRotated<false>(c, run, filtered);
+        batched ? CorrectRotatedBatched<false>(c, run, filtered, layout)
+                : CorrectRotated<false>(c, run, filtered, layout);
         break;
     default:
-        CorrectChannels(c, run, filtered);
+        CorrectChannels(c, run, filtered, layout);
         break;
     }
+}
+
+// The pixel loops specialised by layout; the plain form reads the layout
+// at every pixel.
+void CorrectPixels(QVContext* c, const PixelRun& run, const int16_t* filtered) {
+    if (UsePlainPaths()) {
+        CorrectPixelsIn(c, run, filtered, run.layout);
+        return;
+    }
+    WithLayout(run.layout, [&](auto code) { CorrectPixelsIn(c, run, filtered, code); });
 }
 
 bool PointersUsable(const PixelRun& run) {

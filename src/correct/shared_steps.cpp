@@ -6,17 +6,27 @@
 
 #include "correct/byte_runs.h"
 #include "correct/fixed_output_curve.h"
+#include "pixels/layout_dispatch.h"
 #include "pixels/pixels.h"
+#include "platform/plain_paths.h"
 
 namespace voved {
 
 int16_t PixelsToWorkLine(const uint8_t* source, int16_t* line, uint16_t count, int16_t step,
                          int16_t layout) {
     const WorkLine planes = Planes(line, count);
-    for (uint32_t i = 0; i < count; ++i) {
-        const Rgb c = ReadPixel(source, layout);
-        StoreSample(planes, i, ForwardTransform(c.r, c.g, c.b));
-        source = Advance(source, step);
+    const auto convert = [&](auto code) {
+        for (uint32_t i = 0; i < count; ++i) {
+            const Rgb c = ReadPixel(source, code);
+            StoreSample(planes, i, ForwardTransform(c.r, c.g, c.b));
+            source = Advance(source, step);
+        }
+    };
+    // The plain form reads the layout at every pixel.
+    if (UsePlainPaths()) {
+        convert(layout);
+    } else {
+        WithLayout(layout, convert);
     }
     return 0;
 }

@@ -4,7 +4,10 @@
 #include "correct/stream_correction.h"
 
 #include "correct/correction_core.h"
+#include "correct/rotation_lanes.h"
+#include "pixels/layout_dispatch.h"
 #include "pixels/pixels.h"
+#include "platform/plain_paths.h"
 
 namespace voved {
 
@@ -42,6 +45,55 @@ Sample CurvedSample(const PixelCorrection& core, const Rgb& c) {
     return {y, s16(r - y), s16(b - y)};
 }
 
+// Types 5001 and 5002 with the matrix prepared a batch at a time: the
+// forward transform goes into the working line first, the matrix reads it
+// from there, and the terms replace it.
+template <class Layout>
+void RotatedToWorkLine(const QVContext& context, const uint8_t* source, const WorkLine& planes,
+                       uint32_t count, int16_t step, Layout code) {
+    const bool fixedCurve = context.correctionType == kTypeBrightRotation;
+    const ConstWorkLine in = {planes.y, planes.dr, planes.db};
+    RotatedBatch batch;
+    bool white[kRotationBatch];
+    for (uint32_t first = 0; first < count; first += kRotationBatch) {
+        const uint32_t n = count - first < kRotationBatch ? count - first : kRotationBatch;
+        for (uint32_t k = 0; k < n; ++k) {
+            const Rgb c = ReadPixel(source, code);
+            white[k] = c.r + c.g + c.b > kNearWhiteSum;
+            StoreSample(planes, first + k, ForwardTransform(c.r, c.g, c.b));
+            source = Advance(source, step);
+        }
+        PrepareRotatedBatch(context, in, first, n, &batch);
+        for (uint32_t k = 0; k < n; ++k) {
+            const int16_t level = batch.level[k];
+            const int16_t y = fixedCurve ? int16_t{kFixedOutputCurve[Limit(level, 0, 255)]} : level;
+            StoreSample(planes, first + k,
+                        white[k] ? Sample{kNearWhiteLuma, 0, 0}
+                                 : Sample{y, batch.u[k], batch.v[k]});
+        }
+    }
+}
+
+// The way back for types 5001 and 5002, a batch at a time.
+template <class Layout>
+void RotatedFromWorkLine(const QVContext& context, const uint8_t* source, uint8_t* destination,
+                         const ConstWorkLine& planes, uint32_t count, int16_t step, Layout code) {
+    const bool fixedCurve = context.correctionType == kTypeBrightRotation;
+    RotatedBatch batch;
+    for (uint32_t first = 0; first < count; first += kRotationBatch) {
+        const uint32_t n = count - first < kRotationBatch ? count - first : kRotationBatch;
+        PrepareRotatedBatch(context, planes, first, n, &batch);
+        for (uint32_t k = 0; k < n; ++k) {
+            const Rgb c = planes.y[first + k] >= kNearWhiteLuma
+                              ? kWhite
+                              : RotatedOutput(batch, k, fixedCurve);
+            WriteColour(destination, code, c, ReadBit15(source, code));
+            source = Advance(source, step);
+            destination = Advance(destination, step);
+        }
+    }
+}
+
 }  // namespace
 
 int16_t CorrectToWorkLine(const QVContext* context, const uint8_t* source, int16_t* line,
@@ -53,6 +105,12 @@ int16_t CorrectToWorkLine(const QVContext* context, const uint8_t* source, int16
     const PixelCorrection core(*context);
     const bool rotation = IsRotationType(context->correctionType);
     const WorkLine planes = Planes(line, count);
+    if (rotation && !UsePlainPaths()) {
+        WithLayout(layout, [&](auto code) {
+            RotatedToWorkLine(*context, source, planes, count, step, code);
+        });
+        return QV_RESULT_OK;
+    }
     for (uint32_t i = 0; i < count; ++i) {
         const Rgb c = ReadPixel(source, layout);
         StoreSample(planes, i, rotation ? RotatedSample(core, c) : CurvedSample(core, c));
@@ -70,6 +128,12 @@ int16_t CorrectFromWorkLine(const QVContext* context, const uint8_t* source, uin
     const PixelCorrection core(*context);
     const bool rotation = IsRotationType(context->correctionType);
     const ConstWorkLine planes = Planes(line, count);
+    if (rotation && !UsePlainPaths()) {
+        WithLayout(layout, [&](auto code) {
+            RotatedFromWorkLine(*context, source, destination, planes, count, step, code);
+        });
+        return QV_RESULT_OK;
+    }
     for (uint32_t i = 0; i < count; ++i) {
         const int16_t y = planes.y[i];
         const int16_t dr = planes.dr[i];

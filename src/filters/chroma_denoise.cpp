@@ -7,19 +7,15 @@
 // that take this one as a neighbour, see the filtered colour.
 #include "filters/chroma_denoise.h"
 
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
 #include "filters/chroma_kernels.h"
+#include "pixels/lanes.h"
+#include "platform/plain_paths.h"
 
 namespace voved {
-
-int16_t AbsShort(int32_t value) {
-    const int16_t v = s16(value);
-    // The absolute value of -32768 does not fit: like the 16-bit machine,
-    // it stays -32768.
-    return v < 0 ? s16(-static_cast<int32_t>(v)) : v;
-}
 
 void* CopySampleBytes(void* destination, const void* source, uint32_t byteCount) {
     if (destination != source) {
@@ -114,22 +110,10 @@ void FilterShortLine(const FilterLines& s, int16_t limit, const PairKernel& edge
 
 // ---- Member 1 ------------------------------------------------------------------
 
-int16_t FilterAlone(const FilterLines& s, int16_t limit) {
-    const uint32_t n = s.count;
-    if (n == 1) {
-        CopyPixel(s, 0);
-        return kFilterDone;
-    }
-    if (n < 5) {
-        FilterShortLine(s, limit, kEdge1, kMiddle1);
-        return kFilterDone;
-    }
-    // Head: out only.
-    FilterPixel(s, 0, limit, false, [&](int p) { return Apply(kEdge1, s, p, 0, 1); });
-    FilterPixel(s, 1, limit, false, [&](int p) { return Apply(kEdge1, s, p, 1, 0); });
-
-    uint32_t i = 2;
-    while (i < n - 2) {
+// Pixels i .. end - 1 of the interior of a line filtered alone, one by one
+// (the plain form); returns where the next pixel starts.
+uint32_t FilterAloneSpanPlain(const FilterLines& s, int16_t limit, uint32_t i, uint32_t end) {
+    while (i < end) {
         if (IsBright(s, i, limit)) {
             CopyPixel(s, i);
             ++i;
@@ -149,6 +133,40 @@ int16_t FilterAlone(const FilterLines& s, int16_t limit) {
             i += 3;
         }
     }
+    return i;
+}
+
+// Member 1 as the restructured interior sees it: its colour test compares
+// line 0 with itself shifted, so line 0 is its own reference.
+struct Member1 {
+    static constexpr int kLines = 1;
+    static constexpr int kReference = 0;
+    static constexpr const Box5Kernel& kInterior = kInterior1;
+};
+
+bool InteriorFitsFastPath(const FilterLines& s);
+template <class M>
+void FilterInteriorFast(const FilterLines& s, int16_t limit);
+
+int16_t FilterAlone(const FilterLines& s, int16_t limit) {
+    const uint32_t n = s.count;
+    if (n == 1) {
+        CopyPixel(s, 0);
+        return kFilterDone;
+    }
+    if (n < 5) {
+        FilterShortLine(s, limit, kEdge1, kMiddle1);
+        return kFilterDone;
+    }
+    // Head: out only.
+    FilterPixel(s, 0, limit, false, [&](int p) { return Apply(kEdge1, s, p, 0, 1); });
+    FilterPixel(s, 1, limit, false, [&](int p) { return Apply(kEdge1, s, p, 1, 0); });
+
+    if (UsePlainPaths() || !InteriorFitsFastPath(s)) {
+        FilterAloneSpanPlain(s, limit, 2, n - 2);
+    } else {
+        FilterInteriorFast<Member1>(s, limit);
+    }
 
     // Tail: out only; pixel n - 3 as line 0 holds it now.
     FilterPixel(s, n - 2, limit, false, [&](int p) { return Apply(kEdge1, s, p, n - 2, n - 3); });
@@ -165,6 +183,7 @@ int16_t FilterAlone(const FilterLines& s, int16_t limit) {
 // before n - 2.
 
 struct Member2 {
+    static constexpr int kLines = 2;
     static constexpr int kReference = 1;
     static constexpr const PointKernel& kSingle = kSingle2;
     static constexpr const PairKernel& kEdge = kEdge2;
@@ -183,6 +202,7 @@ struct Member2 {
 };
 
 struct Member3 {
+    static constexpr int kLines = 3;
     static constexpr int kReference = 1;
     static constexpr const PointKernel& kSingle = kSingle3;
     static constexpr const PairKernel& kEdge = kEdge3;
@@ -200,6 +220,7 @@ struct Member3 {
 };
 
 struct Member4 {
+    static constexpr int kLines = 4;
     static constexpr int kReference = 1;
     static constexpr const PointKernel& kSingle = kSingle4;
     static constexpr const PairKernel& kEdge = kEdge4;
@@ -218,6 +239,7 @@ struct Member4 {
 };
 
 struct Member5 {
+    static constexpr int kLines = 5;
     static constexpr int kReference = 2;
     static constexpr const PointKernel& kSingle = kSingle5;
     static constexpr const PairKernel& kEdge = kEdge5;
@@ -236,6 +258,251 @@ struct Member5 {
         return AbsShort(8 * s.Luma(0, i) - Neighbours(s, i) - LumaAround(s, i));
     }
 };
+
+// Pixels i .. end - 1 of the interior of a line filtered with neighbours,
+// one by one (the plain form); returns where the next pixel starts.
+template <class M>
+uint32_t FilterInteriorSpanPlain(const FilterLines& s, int16_t limit, uint32_t i, uint32_t end) {
+    while (i < end) {
+        if (IsBright(s, i, limit)) {
+            CopyPixel(s, i);
+            ++i;
+        } else if (M::InteriorLuma(s, i) <= kLumaLimit &&
+                   CrossVariation(s, M::kReference, i) <= kColourLimit) {
+            SetPixel(s, i, true, [&](int p) { return Apply(M::kInterior, s, p, i); });
+            ++i;
+        } else {
+            CopyAroundEdge(s, i);
+            i += 3;
+        }
+    }
+    return i;
+}
+
+// ---- The interior, restructured ------------------------------------------------
+//
+// The scan is serial only through line 0's colour at i - 1 and i - 2, which
+// the write-back may have changed by the time pixel i is reached. Everything
+// else a pixel needs (the luminance tests, the terms of the colour test and
+// of the kernel that read the neighbour lines, or line 0 from i on) is fixed
+// before the scan, so it is computed for a chunk of pixels at a time, eight
+// lanes wide. The scan then adds the terms that read i - 1 and i - 2 and
+// decides as the plain loop does.
+//
+// The colour test wraps at 16 bits anyway, so lanes give it exactly. The
+// kernel sums are exact in 16-bit lanes only while every sample they read
+// lies within kLaneSample (a weighted mean of 2^6 at most): a chunk with a
+// sample outside runs the plain loop instead. Samples made from pixels are
+// always inside.
+
+constexpr uint32_t kChunk = 256;
+constexpr int32_t kLaneSample = 511;  // |sample| <= 511 keeps 2^6 x sample in 16 bits
+
+struct InteriorChunk {
+    int16_t bright[kChunk];     // nonzero: copied as it is
+    int16_t flat[kChunk];       // nonzero: the luminance test passes
+    int16_t variation[kChunk];  // colour-test terms known before the scan
+    int16_t sum[2][kChunk];     // kernel terms known before the scan, per colour plane
+};
+
+// The fast path reads neighbour lines ahead of the scan, so they must lie
+// apart from line 0 and from out. Every caller keeps them apart.
+bool Overlap(const int16_t* a, const int16_t* b, uint32_t count) {
+    const auto x = reinterpret_cast<std::uintptr_t>(a);
+    const auto y = reinterpret_cast<std::uintptr_t>(b);
+    const std::uintptr_t bytes = std::uintptr_t{kPlanes} * count * sizeof(int16_t);
+    return x < y + bytes && y < x + bytes;
+}
+bool InteriorFitsFastPath(const FilterLines& s) {
+    for (int line = 1; line < s.lines; ++line) {
+        const int16_t* base = s.plane[line][kLumaPlane];
+        if (Overlap(base, s.own[kLumaPlane], s.count) ||
+            Overlap(base, s.out[kLumaPlane], s.count)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <class M>
+uint32_t FilterSpanPlain(const FilterLines& s, int16_t limit, uint32_t i, uint32_t end) {
+    if constexpr (M::kReference == 0) {
+        return FilterAloneSpanPlain(s, limit, i, end);
+    } else {
+        return FilterInteriorSpanPlain<M>(s, limit, i, end);
+    }
+}
+
+// The luminance test's value at i .. i + 7, as each member defines it.
+template <class M>
+lanes::S16 InteriorLumaLanes(const FilterLines& s, uint32_t i) {
+    using namespace lanes;
+    const auto y = [&](int line, uint32_t k) { return Load(s.plane[line][kLumaPlane] + k); };
+    const S16 y0 = y(0, i);
+    if constexpr (M::kLines == 1) {
+        return Abs(Sub(Sub(Mul(y0, 2), y(0, i - 2)), y(0, i + 2)));
+    } else {
+        const S16 around = Add(Add(y(0, i - 2), y(0, i - 1)), Add(y(0, i + 1), y(0, i + 2)));
+        S16 centre;
+        if constexpr (M::kLines == 2) {
+            centre = Add(Mul(y0, 4), Mul(Abs(Sub(y(1, i), y0)), 2));
+        } else if constexpr (M::kLines == 3) {
+            centre = Sub(Sub(Mul(y0, 7), Mul(y(2, i), 2)), y(1, i));
+        } else if constexpr (M::kLines == 4) {
+            centre = Sub(Sub(Sub(Mul(y0, 8), Mul(y(3, i), 2)), y(1, i)), y(2, i));
+        } else {
+            centre = Sub(Mul(y0, 8), Add(Add(y(1, i), y(2, i)), Add(y(3, i), y(4, i))));
+        }
+        return Abs(Sub(centre, around));
+    }
+}
+
+// Colour-test terms of plane p at i .. i + 7 that the write-back cannot
+// change: the three cross terms without c[i - 1] of the neighbour members,
+// |c[i + 1] - c[i]| of member 1.
+template <class M>
+lanes::S16 FixedVariationLanes(const int16_t* c, const int16_t* r, uint32_t i) {
+    using namespace lanes;
+    if constexpr (M::kReference == 0) {
+        return Abs(Sub(Load(c + i + 1), Load(c + i)));
+    } else {
+        const S16 ci = Load(c + i);
+        return Add(Add(Abs(Sub(Load(r + i), Load(c + i + 1))), Abs(Sub(Load(r + i - 1), ci))),
+                   Abs(Sub(Load(r + i + 1), ci)));
+    }
+}
+
+// Whether every colour sample the chunk's kernels read lies within
+// kLaneSample.
+template <class M>
+bool ChunkInLaneRange(const FilterLines& s, uint32_t first, uint32_t end) {
+    using namespace lanes;
+    S16 low = Splat(0);
+    S16 high = Splat(0);
+    const uint32_t from = first - 2;
+    const uint32_t to = end + 2;
+    for (int l = 0; l < M::kLines; ++l) {
+        for (int p = kFirstColourPlane; p <= kLastColourPlane; ++p) {
+            const int16_t* x = s.plane[l][p];
+            uint32_t k = from;
+            for (; k + kWidth <= to; k += kWidth) {
+                low = Min(low, Load(x + k));
+                high = Max(high, Load(x + k));
+            }
+            for (; k < to; ++k) {
+                if (x[k] < -kLaneSample - 1 || x[k] > kLaneSample) {
+                    return false;
+                }
+            }
+        }
+    }
+    return Lowest(low) >= -kLaneSample - 1 && Highest(high) <= kLaneSample;
+}
+
+// Everything fixed before the scan for the eight pixels at i.
+template <class M>
+void PrepareLanes(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j,
+                  InteriorChunk* chunk) {
+    using namespace lanes;
+    Store(chunk->bright + j, Load(s.plane[0][kLumaPlane] + i) > Splat(limit));
+    Store(chunk->flat + j, InteriorLumaLanes<M>(s, i) <= Splat(kLumaLimit));
+    S16 variation = Splat(0);
+    for (int p = kFirstColourPlane; p <= kLastColourPlane; ++p) {
+        variation =
+            Add(variation, FixedVariationLanes<M>(s.plane[0][p], s.plane[M::kReference][p], i));
+        S16 total = Splat(0);
+        for (int l = 0; l < M::kLines; ++l) {
+            for (uint32_t t = l == 0 ? 2 : 0; t < 5; ++t) {
+                total = Add(total, Mul(Load(s.plane[l][p] + i - 2 + t), M::kInterior.weight[l][t]));
+            }
+        }
+        Store(chunk->sum[p - kFirstColourPlane] + j, total);
+    }
+    Store(chunk->variation + j, variation);
+}
+
+// The same for one pixel, as the lanes compute it.
+template <class M>
+void PrepareOne(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j, InteriorChunk* chunk) {
+    using namespace lanes;
+    // Past the last full group of lanes: a group ending at i, read again.
+    const uint32_t base = i - (kWidth - 1);
+    InteriorChunk one;
+    PrepareLanes<M>(s, limit, base, 0, &one);
+    chunk->bright[j] = one.bright[kWidth - 1];
+    chunk->flat[j] = one.flat[kWidth - 1];
+    chunk->variation[j] = one.variation[kWidth - 1];
+    chunk->sum[0][j] = one.sum[0][kWidth - 1];
+    chunk->sum[1][j] = one.sum[1][kWidth - 1];
+}
+
+// The serial scan over one chunk; returns the position after it (up to two
+// beyond `end` when an edge is skipped).
+template <class M>
+uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t end,
+                   const InteriorChunk& chunk) {
+    constexpr int32_t w2 = M::kInterior.weight[0][0];
+    constexpr int32_t w1 = M::kInterior.weight[0][1];
+    constexpr unsigned shift = M::kInterior.shift;
+    int16_t* c1 = s.own[kFirstColourPlane];
+    int16_t* c2 = s.own[kLastColourPlane];
+    const int16_t* r1 = s.plane[M::kReference][kFirstColourPlane];
+    const int16_t* r2 = s.plane[M::kReference][kLastColourPlane];
+    while (i < end) {
+        const uint32_t j = i - first;
+        if (chunk.bright[j] != 0) {
+            CopyPixel(s, i);
+            ++i;
+            continue;
+        }
+        if (chunk.flat[j] != 0) {
+            const int16_t before1 = c1[i - 1];
+            const int16_t before2 = c2[i - 1];
+            const int32_t variation =
+                chunk.variation[j] + AbsShort(r1[i] - before1) + AbsShort(r2[i] - before2);
+            if (s16(variation) <= kColourLimit) {
+                const int16_t v1 =
+                    s16(AsrInt(chunk.sum[0][j] + w2 * c1[i - 2] + w1 * before1, shift));
+                const int16_t v2 =
+                    s16(AsrInt(chunk.sum[1][j] + w2 * c2[i - 2] + w1 * before2, shift));
+                s.out[kLumaPlane][i] = s.own[kLumaPlane][i];
+                s.out[kFirstColourPlane][i] = v1;
+                s.out[kLastColourPlane][i] = v2;
+                c1[i] = v1;
+                c2[i] = v2;
+                ++i;
+                continue;
+            }
+        }
+        CopyAroundEdge(s, i);
+        i += 3;
+    }
+    return i;
+}
+
+template <class M>
+void FilterInteriorFast(const FilterLines& s, int16_t limit) {
+    const uint32_t stop = s.count - 2;
+    InteriorChunk chunk;
+    uint32_t i = 2;
+    while (i < stop) {
+        const uint32_t end = stop - i > kChunk ? i + kChunk : stop;
+        // Lines too short for one group of lanes, and chunks whose samples
+        // would not fit, go pixel by pixel.
+        if (s.count < lanes::kWidth + 4 || !ChunkInLaneRange<M>(s, i, end)) {
+            i = FilterSpanPlain<M>(s, limit, i, end);
+            continue;
+        }
+        uint32_t k = i;
+        for (; k + lanes::kWidth <= end; k += lanes::kWidth) {
+            PrepareLanes<M>(s, limit, k, k - i, &chunk);
+        }
+        for (; k < end; ++k) {
+            PrepareOne<M>(s, limit, k, k - i, &chunk);
+        }
+        i = ScanChunk<M>(s, i, i, end, chunk);
+    }
+}
 
 // The end pixel `end` and the pixel `beside` it (its only neighbour inside
 // the line) may be filtered when the luminance is flat at both and the
@@ -291,19 +558,10 @@ int16_t FilterWithNeighbours(const FilterLines& s, int16_t limit) {
         CopyPixel(s, 1);
     }
 
-    uint32_t i = 2;
-    while (i < n - 2) {
-        if (IsBright(s, i, limit)) {
-            CopyPixel(s, i);
-            ++i;
-        } else if (M::InteriorLuma(s, i) <= kLumaLimit &&
-                   CrossVariation(s, M::kReference, i) <= kColourLimit) {
-            SetPixel(s, i, true, [&](int p) { return Apply(M::kInterior, s, p, i); });
-            ++i;
-        } else {
-            CopyAroundEdge(s, i);
-            i += 3;
-        }
+    if (UsePlainPaths() || !InteriorFitsFastPath(s)) {
+        FilterInteriorSpanPlain<M>(s, limit, 2, n - 2);
+    } else {
+        FilterInteriorFast<M>(s, limit);
     }
 
     if (EndsMayBeFiltered<M>(s, n - 1, n - 2)) {

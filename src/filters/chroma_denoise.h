@@ -8,14 +8,20 @@
 
 #include <cstdint>
 
+#include "pixels/fixed.h"
+
 namespace voved {
 
 constexpr int16_t kFilterDone = 0;
 constexpr int16_t kFilterNoPixels = -2;
 constexpr int16_t kFilterAlone = -3;  // l0 differed from l1: filtered alone
 
-// Absolute value of the low 16 bits as signed (AbsShort(-32768) is -32768).
-int16_t AbsShort(int32_t value);
+// Absolute value of the low 16 bits as signed (AbsShort(-32768) is -32768:
+// like the 16-bit machine, the value that does not fit stays as it is).
+constexpr int16_t AbsShort(int32_t value) {
+    const int16_t v = s16(value);
+    return v < 0 ? s16(-static_cast<int32_t>(v)) : v;
+}
 
 // Copies the low 16 bits of `byteCount` bytes unless both addresses are the
 // same; returns the destination.

@@ -11,6 +11,7 @@
 
 #include "pixels/fixed.h"
 #include "pixels/pixels.h"
+#include "platform/plain_paths.h"
 #include "stats/colour_geometry.h"
 
 namespace voved {
@@ -111,6 +112,81 @@ void AccumulateRun(QVContext* context, const uint8_t* pixels, uint32_t count, in
     }
 }
 
+// The same pass with the chroma sums of the current run's level kept in
+// registers and added to the level's bin when the run ends: consecutive
+// pixels of one level would otherwise wait on each other's stores. The
+// sums wrap at 32 bits, so adding them later gives the same bins.
+struct PendingChroma {
+    int32_t sumRY = 0;
+    int32_t sumBY = 0;
+    uint32_t count = 0;
+
+    void Add(int32_t dr, int32_t db) {
+        sumRY = AddWrap32(sumRY, dr);
+        sumBY = AddWrap32(sumBY, db);
+        ++count;
+    }
+    void FlushInto(QVLevelBin* bin) {
+        bin->sumRY = AddWrap32(bin->sumRY, sumRY);
+        bin->sumBY = AddWrap32(bin->sumBY, sumBY);
+        bin->chromaCount += count;
+        *this = PendingChroma{};
+    }
+};
+
+template <int16_t kLayout>
+void AccumulateRunFast(QVContext* context, const uint8_t* pixels, uint32_t count, int16_t step,
+                       bool sampleLine, uint32_t stride) {
+    Run run;
+    PendingChroma pending;
+    int32_t lastSum = 0;
+    uint32_t untilSample = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t* p = pixels + static_cast<std::ptrdiff_t>(i) * step;
+        const Rgb px = ReadPixel(p, kLayout);
+        const int32_t sum = px.r + px.g + px.b;
+        lastSum = sum;
+        const bool sampled = sampleLine && untilSample == 0;
+        untilSample = untilSample == 0 ? stride - 1 : untilSample - 1;
+        if (sum == kBlackSum || sum == kWhiteSum) {
+            continue;
+        }
+        const int32_t y = Luma(px.r, px.g, px.b);
+        const int32_t dr = px.r - y;
+        const int32_t db = px.b - y;
+        const int32_t q = dr * dr + db * db;
+        if (sampled) {
+            SampleChroma(context, dr, db, q);
+        }
+        if (y != run.level) {
+            pending.FlushInto(&context->levelStats[run.level]);
+            if (IsCountedRun(run)) {
+                BookRun(context, run, sum);
+            }
+            run.length = 0;
+            run.level = y;
+        }
+        ++run.length;
+        if (y <= kBrightLevel || q < kBrightChromaLimit) {
+            pending.Add(dr, db);
+        }
+    }
+    pending.FlushInto(&context->levelStats[run.level]);
+    if (run.length != 0 && IsCountedRun(run)) {
+        BookRun(context, run, lastSum);
+    }
+}
+
+template <int16_t kLayout>
+void AccumulateLine(QVContext* context, const uint8_t* pixels, uint32_t count, int16_t step,
+                    bool sampleLine, uint32_t stride) {
+    if (UsePlainPaths()) {
+        AccumulateRun<kLayout>(context, pixels, count, step, sampleLine, stride);
+    } else {
+        AccumulateRunFast<kLayout>(context, pixels, count, step, sampleLine, stride);
+    }
+}
+
 }  // namespace
 
 void AccumulateStatistics(QVContext* context, const uint8_t* pixels, uint16_t count, int16_t step,
@@ -120,13 +196,13 @@ void AccumulateStatistics(QVContext* context, const uint8_t* pixels, uint16_t co
         const bool sampleLine = context->histogramCalls % stride == 0;
         switch (layout) {
         case kLayoutBgr:
-            AccumulateRun<kLayoutBgr>(context, pixels, count, step, sampleLine, stride);
+            AccumulateLine<kLayoutBgr>(context, pixels, count, step, sampleLine, stride);
             break;
         case kLayoutRgb:
-            AccumulateRun<kLayoutRgb>(context, pixels, count, step, sampleLine, stride);
+            AccumulateLine<kLayoutRgb>(context, pixels, count, step, sampleLine, stride);
             break;
         default:
-            AccumulateRun<kLayoutRgb555>(context, pixels, count, step, sampleLine, stride);
+            AccumulateLine<kLayoutRgb555>(context, pixels, count, step, sampleLine, stride);
             break;
         }
     }

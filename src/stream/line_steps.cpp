@@ -2,8 +2,10 @@
 #include "stream/line_steps.h"
 
 #include "pixels/fixed.h"
+#include "pixels/layout_dispatch.h"
 #include "pixels/pixels.h"
-#include "stream/layout_dispatch.h"
+#include "pixels/work_line_lanes.h"
+#include "platform/plain_paths.h"
 
 namespace voved {
 
@@ -57,6 +59,33 @@ void DivideSamples(int16_t* samples, uint32_t count) {
     }
 }
 
+// One pixel per sample, in order (the widths are equal): the channels of a
+// batch of samples at a time, then written by the layout's own loop.
+template <class Layout>
+void PackOneToOne(const ConstWorkLine& in, uint8_t* pixels, uint32_t count, int16_t step,
+                  Layout code) {
+    ChannelBatch batch;
+    for (uint32_t first = 0; first < count; first += kChannelBatch) {
+        const uint32_t n = count - first < kChannelBatch ? count - first : kChannelBatch;
+        InverseTransformBatch(in, first, n, &batch);
+        for (uint32_t k = 0; k < n; ++k) {
+            WritePixel(pixels, code, batch.r[k], batch.g[k], batch.b[k], 0);
+            pixels = Advance(pixels, step);
+        }
+    }
+}
+
+// One sample per pixel, in order.
+template <class Layout>
+void UnpackOneToOne(const uint8_t* pixels, const WorkLine& out, uint32_t count, int16_t step,
+                    Layout code) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const Rgb c = ReadPixel(pixels, code);
+        StoreSample(out, i, ForwardTransform(c.r, c.g, c.b));
+        pixels = Advance(pixels, step);
+    }
+}
+
 }  // namespace
 
 int16_t UnpackScaledLine(const uint8_t* pixels, int16_t* line, uint16_t pixelCount, uint16_t width,
@@ -65,6 +94,10 @@ int16_t UnpackScaledLine(const uint8_t* pixels, int16_t* line, uint16_t pixelCou
         return 0;
     }
     const WorkLine out = Planes(line, width);
+    if (width == pixelCount && !UsePlainPaths()) {
+        WithLayout(layout, [&](auto code) { UnpackOneToOne(pixels, out, width, step, code); });
+        return 0;
+    }
     SpanEnds ends(width, pixelCount);
     WithLayout(layout, [&](auto code) {
         uint32_t u = 0;
@@ -90,6 +123,10 @@ int16_t PackScaledLine(const int16_t* line, uint8_t* pixels, uint16_t width, uin
         return 0;
     }
     const ConstWorkLine in = Planes(line, width);
+    if (width == pixelCount && !UsePlainPaths()) {
+        WithLayout(layout, [&](auto code) { PackOneToOne(in, pixels, width, step, code); });
+        return 0;
+    }
     SpanEnds ends(pixelCount, width);
     WithLayout(layout, [&](auto code) {
         uint32_t u = 0;
@@ -107,6 +144,10 @@ int16_t PackScaledLine(const int16_t* line, uint8_t* pixels, uint16_t width, uin
 int16_t PackLine(const int16_t* line, uint8_t* pixels, uint16_t pixelCount, int16_t step,
                  int16_t layout) {
     const ConstWorkLine in = Planes(line, pixelCount);
+    if (!UsePlainPaths()) {
+        WithLayout(layout, [&](auto code) { PackOneToOne(in, pixels, pixelCount, step, code); });
+        return 0;
+    }
     WithLayout(layout, [&](auto code) {
         for (uint32_t i = 0; i < pixelCount; ++i) {
             WriteSample(pixels, code, SampleAt(in, i));

@@ -1,8 +1,8 @@
 // Monochrome toning of working lines and of pixels.
 #include "correct/shared_steps.h"
 #include "pixels/fixed.h"
+#include "pixels/layout_dispatch.h"
 #include "pixels/pixels.h"
-#include "stream/layout_dispatch.h"
 #include "stream/line_steps.h"
 
 namespace voved {

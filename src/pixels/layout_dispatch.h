@@ -1,4 +1,4 @@
-// Per-pixel loops of the streaming line steps, specialised by layout.
+// Per-pixel loops specialised by layout.
 #pragma once
 
 #include <cstdint>
