@@ -4,7 +4,9 @@
 # correction type 5001), beside the tools a user could pick instead and the
 # JPEG codec alone. The commands run in turns, round after round, so that a
 # ratio compares runs made under the same load; medians are printed, with
-# the cores used (processor time over wall time; for a pipe, both sides).
+# the processor time (user and system; for a pipe, both sides) and the cores
+# used (processor time over wall time). On a machine busy with other work,
+# wall times say little and the processor times say more.
 #   scripts/measure-speed.sh [path/to/voved] [rounds]
 # With VOVED_BEFORE=path/to/another/voved, that build is measured in the
 # same rounds too (before and after a change).
@@ -37,6 +39,9 @@ commands = {
     "djpeg > /dev/null": "djpeg in.jpg > /dev/null",
     "voved convert --correct --denoise": f"{voved} convert in.jpg o6.jpg --correct --denoise",
 }
+commands["voved correct, one thread"] = f"VOVED_SERIAL=1 {voved} correct in.jpg -o o9.jpg"
+commands["voved convert, one thread"] = (
+    f"VOVED_SERIAL=1 {voved} convert in.jpg o10.jpg --correct --denoise")
 if before:
     commands["before: voved correct"] = f"{before} correct in.jpg -o o7.jpg"
     commands["before: voved convert --correct --denoise"] = (
@@ -44,6 +49,7 @@ if before:
 wall = {name: [] for name in commands}
 peak = {name: [] for name in commands}
 cores = {name: [] for name in commands}
+cpu = {name: [] for name in commands}
 for _ in range(rounds):
     for name, command in commands.items():
         start = time.perf_counter()
@@ -53,21 +59,28 @@ for _ in range(rounds):
         wall[name].append(time.perf_counter() - start)
         kib, user, system = done.stderr.strip().splitlines()[-1].split()
         peak[name].append(int(kib) / 1024)
-        cores[name].append((float(user) + float(system)) / wall[name][-1])
+        cpu[name].append(float(user) + float(system))
+        cores[name].append(cpu[name][-1] / wall[name][-1])
 
 def ratio(a, b):
     return statistics.median(x / y for x, y in zip(wall[a], wall[b]))
 
-print(f"{'command':36} {'wall s':>7} {'peak MiB':>9} {'cores':>6}   (medians of {rounds} rounds)")
+def cpu_ratio(a, b):
+    return statistics.median(x / y for x, y in zip(cpu[a], cpu[b]))
+
+print(f"{'command':42} {'wall s':>7} {'cpu s':>6} {'cores':>6} {'peak MiB':>9}"
+      f"   (medians of {rounds} rounds)")
 for name in commands:
-    print(f"{name:36} {statistics.median(wall[name]):7.3f} {statistics.median(peak[name]):9.1f}"
-          f" {statistics.median(cores[name]):6.2f}")
-print("paired ratios (median of per-round ratios):")
-print(f"  voved correct / vips hist_equal                  {ratio('voved correct', 'vips hist_equal'):.2f}")
-print(f"  voved correct / gm convert -normalize            {ratio('voved correct', 'gm convert -normalize'):.2f}")
-print(f"  voved correct / convert -auto-level -auto-gamma  {ratio('voved correct', 'convert -auto-level -auto-gamma'):.2f}")
-print(f"  voved convert --correct --denoise / djpeg|cjpeg  {ratio('voved convert --correct --denoise', 'djpeg | cjpeg -quality 92'):.2f}")
+    print(f"{name:42} {statistics.median(wall[name]):7.3f} {statistics.median(cpu[name]):6.2f}"
+          f" {statistics.median(cores[name]):6.2f} {statistics.median(peak[name]):9.1f}")
+print("paired ratios, wall and processor time (medians of per-round ratios):")
+print(f"  voved correct / vips hist_equal                  {ratio('voved correct', 'vips hist_equal'):.2f}  cpu {cpu_ratio('voved correct', 'vips hist_equal'):.2f}")
+print(f"  voved correct / gm convert -normalize            {ratio('voved correct', 'gm convert -normalize'):.2f}  cpu {cpu_ratio('voved correct', 'gm convert -normalize'):.2f}")
+print(f"  voved correct / convert -auto-level -auto-gamma  {ratio('voved correct', 'convert -auto-level -auto-gamma'):.2f}  cpu {cpu_ratio('voved correct', 'convert -auto-level -auto-gamma'):.2f}")
+print(f"  voved convert --correct --denoise / djpeg|cjpeg  {ratio('voved convert --correct --denoise', 'djpeg | cjpeg -quality 92'):.2f}  cpu {cpu_ratio('voved convert --correct --denoise', 'djpeg | cjpeg -quality 92'):.2f}")
+print(f"  voved correct / one thread                       {ratio('voved correct', 'voved correct, one thread'):.2f}  cpu {cpu_ratio('voved correct', 'voved correct, one thread'):.2f}")
+print(f"  voved convert / one thread                       {ratio('voved convert --correct --denoise', 'voved convert, one thread'):.2f}  cpu {cpu_ratio('voved convert --correct --denoise', 'voved convert, one thread'):.2f}")
 if before:
-    print(f"  voved correct / before                           {ratio('voved correct', 'before: voved correct'):.2f}")
-    print(f"  voved convert / before                           {ratio('voved convert --correct --denoise', 'before: voved convert --correct --denoise'):.2f}")
+    print(f"  voved correct / before                           {ratio('voved correct', 'before: voved correct'):.2f}  cpu {cpu_ratio('voved correct', 'before: voved correct'):.2f}")
+    print(f"  voved convert / before                           {ratio('voved convert --correct --denoise', 'before: voved convert --correct --denoise'):.2f}  cpu {cpu_ratio('voved convert --correct --denoise', 'before: voved convert --correct --denoise'):.2f}")
 PY
