@@ -13,11 +13,12 @@ namespace voved::tool {
 
 namespace {
 
-// A ring holds about this many bytes of lines, at least kMinSlots and at most
-// kMaxSlots lines. A waiting side is woken once a quarter of the ring is
-// ready for it (or at the end), not for every line.
-constexpr size_t kRingBytes = size_t{4} << 20;
-constexpr size_t kMinSlots = 8;
+// A ring holds about this many bytes of lines (a few lines of a wide
+// picture, so that streaming stays within a few megabytes), at least
+// kMinSlots and at most kMaxSlots lines. A waiting side is woken once a
+// quarter of the ring is ready for it (or at the end), not for every line.
+constexpr size_t kRingBytes = size_t{192} << 10;
+constexpr size_t kMinSlots = 4;
 constexpr size_t kMaxSlots = 16;
 constexpr size_t kWakeFraction = 4;
 
