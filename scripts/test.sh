@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and runs every test of the project:
 #   1. the layering of src/; the Linux build: unit and integration tests, the
-#      export table;
+#      export table; the same tests with the plain inner loops forced;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. the concurrency test built with ThreadSanitizer;
 #   4. the fuzz targets (clang, libFuzzer), each for a bounded time;
@@ -28,6 +28,11 @@ cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build/linux -j "$jobs"
 ctest --test-dir build/linux --output-on-failure -j "$jobs"
 ./scripts/check-exports.sh linux build/linux/src/libvoved32.so
+
+section "Linux tests again with the plain loops forced"
+# Every optimised inner loop keeps its plain form; the whole suite must give
+# the same bytes with the plain forms in force.
+VOVED_FORCE_PLAIN=1 ctest --test-dir build/linux --output-on-failure -j "$jobs"
 
 section "Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \

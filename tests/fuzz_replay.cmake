@@ -24,6 +24,7 @@ endfunction()
 
 voved_fuzz_replay(api_sequence voved32_static)
 voved_fuzz_replay(tone_table voved32_static)
+voved_fuzz_replay(fast_paths voved32_static)
 # The tool is configured after the tests: ask for it by its switch.
 if(VOVED_BUILD_TOOLS AND EXISTS ${PROJECT_SOURCE_DIR}/tools/voved/CMakeLists.txt)
   voved_fuzz_replay(image_readers voved_tool_core)

@@ -210,7 +210,7 @@ TEST(FastPaths, OneShotCorrectionMatchesThePlainLoops) {
     for (int16_t type : {kTypeRotation, kTypeBrightRotation, kTypeStretch}) {
         for (bool extreme : {false, true}) {
             for (const RunShape& shape : kShapes) {
-                for (int n : {1, 2, 3, 9, 17, 263, 4001}) {
+                for (int n : {1, 2, 3, 9, 17, 25, 263, 4001}) {
                     QVHandle handle{};
                     ASSERT_EQ(QVAlloc(&handle), QV_RESULT_OK);
                     QVContext parameters = *static_cast<QVContext*>(handle.block);
@@ -243,6 +243,7 @@ struct StreamCase {
 constexpr StreamCase kStreamCases[] = {
     {QV_MODE_TONE, 0, 0},
     {QV_MODE_TONE | QV_MODE_CORRECT, 0, 0},
+    {QV_MODE_BYTE_TABLE, 0, 0},
     {QV_MODE_CORRECT | QV_MODE_BYTE_TABLE, 0, 0},
     {QV_MODE_SHARPEN, 0, 0},
     {QV_MODE_SHARPEN, 1, 150},

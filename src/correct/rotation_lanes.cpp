@@ -8,8 +8,17 @@ namespace voved {
 
 namespace {
 
+#if defined(VOVED_HAVE_AVX2_PATH)
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+#endif
+
 void StoreTerms(const MatrixTerms& t, uint32_t k, RotatedBatch* batch) {
-    const Rgb c = PixelCorrection::Inverse(t);
+    const Rgb c = t.level == kCurveBlack   ? kBlack
+                  : t.level >= kCurveWhite ? kWhite
+                                           : PixelCorrection::Inverse(t);
     batch->level[k] = t.level;
     batch->u[k] = s16(AsrInt(t.u, kFixedShift));
     batch->v[k] = s16(AsrInt(t.v, kFixedShift));
@@ -78,10 +87,19 @@ __m128i WidenHigh(__m128i x) {
 
 // The eight channel bytes of level + delta, each wrapped to 16 bits and
 // clamped to 0..255, in the low half of the result.
-__m128i ChannelBytes(__m128i levelLow, __m128i levelHigh, __m128i deltaLow, __m128i deltaHigh) {
+// Lanes where L is 0 take 0 and lanes where L is 300 or more take 255.
+struct Extremes {
+    __m128i either;
+    __m128i white;
+};
+
+__m128i ChannelBytes(__m128i levelLow, __m128i levelHigh, __m128i deltaLow, __m128i deltaHigh,
+                     const Extremes& extremes) {
     const __m128i sum =
         Narrow(_mm_add_epi32(levelLow, deltaLow), _mm_add_epi32(levelHigh, deltaHigh));
-    return _mm_packus_epi16(sum, sum);
+    const __m128i chosen = _mm_or_si128(_mm_andnot_si128(extremes.either, sum),
+                                        _mm_and_si128(extremes.white, _mm_set1_epi16(255)));
+    return _mm_packus_epi16(chosen, chosen);
 }
 
 // The tone curve at eight indices, gathered lane by lane in registers (a
@@ -147,9 +165,11 @@ void PrepareLanes(const QVContext& c, const ConstWorkLine& in, uint32_t i, uint3
     const __m128i vHigh = _mm_srai_epi32(row[1][1], kFixedShift);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(batch->u + k), Narrow(uLow, uHigh));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(batch->v + k), Narrow(vLow, vHigh));
-    StoreBytes(batch->r + k, ChannelBytes(levelLow, levelHigh, uLow, uHigh));
-    StoreBytes(batch->g + k, ChannelBytes(levelLow, levelHigh, green(0), green(1)));
-    StoreBytes(batch->b + k, ChannelBytes(levelLow, levelHigh, vLow, vHigh));
+    const __m128i white = _mm_cmpgt_epi16(level, _mm_set1_epi16(kCurveWhite - 1));
+    const Extremes extremes = {_mm_or_si128(_mm_cmpeq_epi16(level, zero), white), white};
+    StoreBytes(batch->r + k, ChannelBytes(levelLow, levelHigh, uLow, uHigh, extremes));
+    StoreBytes(batch->g + k, ChannelBytes(levelLow, levelHigh, green(0), green(1), extremes));
+    StoreBytes(batch->b + k, ChannelBytes(levelLow, levelHigh, vLow, vHigh, extremes));
 }
 
 #endif
@@ -159,6 +179,11 @@ void PrepareLanes(const QVContext& c, const ConstWorkLine& in, uint32_t i, uint3
 void PrepareRotatedBatch(const QVContext& context, const ConstWorkLine& in, uint32_t first,
                          uint32_t count, RotatedBatch* batch) {
     uint32_t k = 0;
+#if defined(VOVED_HAVE_AVX2_PATH)
+    if (HasAvx2()) {
+        k = PrepareRotatedLanesAvx2(context, in, first, count, batch);
+    }
+#endif
 #if defined(__SSE2__)
     for (; k + kLanes <= count; k += kLanes) {
         PrepareLanes(context, in, first + k, k, batch);

@@ -17,10 +17,11 @@ namespace voved {
 
 constexpr uint32_t kRotationBatch = 256;
 
-// The colour of each sample before the black/white decision: the tone-curve
+// What the matrix and output steps make of each sample: the tone-curve
 // level, the differences u / 1024 and v / 1024 (16-bit, as the streaming
-// steps store them) and the three clamped channels of the inverse
-// transform.
+// steps store them) and the colour: black for L = 0, white from L = 300,
+// otherwise the three clamped channels of the inverse transform (before
+// the fixed output curve of type 5002).
 struct RotatedBatch {
     int16_t level[kRotationBatch];
     int16_t u[kRotationBatch];
@@ -35,20 +36,25 @@ struct RotatedBatch {
 void PrepareRotatedBatch(const QVContext& context, const ConstWorkLine& in, uint32_t first,
                          uint32_t count, RotatedBatch* batch);
 
+#if defined(__x86_64__) && !defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
+#define VOVED_HAVE_AVX2_PATH 1
+// The AVX2 form: prepares the leading multiple of 16 samples and returns
+// how many. Only for processors with AVX2.
+uint32_t PrepareRotatedLanesAvx2(const QVContext& context, const ConstWorkLine& in, uint32_t first,
+                                 uint32_t count, RotatedBatch* batch);
+#endif
+
 // The output of one prepared sample, as PixelCorrection::Output gives it.
 inline Rgb RotatedOutput(const RotatedBatch& batch, uint32_t k, bool fixedCurve) {
+    const Rgb c = {batch.r[k], batch.g[k], batch.b[k]};
+    if (!fixedCurve) {
+        return c;
+    }
     const int16_t level = batch.level[k];
-    if (level == kCurveBlack) {
-        return kBlack;
+    if (level == kCurveBlack || level >= kCurveWhite) {
+        return c;
     }
-    if (level >= kCurveWhite) {
-        return kWhite;
-    }
-    if (fixedCurve) {
-        return {kFixedOutputCurve[batch.r[k]], kFixedOutputCurve[batch.g[k]],
-                kFixedOutputCurve[batch.b[k]]};
-    }
-    return {batch.r[k], batch.g[k], batch.b[k]};
+    return {kFixedOutputCurve[c.r], kFixedOutputCurve[c.g], kFixedOutputCurve[c.b]};
 }
 
 }  // namespace voved

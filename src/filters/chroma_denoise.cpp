@@ -377,8 +377,12 @@ lanes::S16 FixedVariationLanes(const int16_t* c, const int16_t* r, uint32_t i) {
 template <class M>
 bool ChunkInLaneRange(const FilterLines& s, uint32_t first, uint32_t end) {
     using namespace lanes;
-    S16 low = Splat(0);
-    S16 high = Splat(0);
+    // A sample lies within -512 .. 511 when sample + 512, as an unsigned
+    // 16-bit value, has no bit above the lowest ten.
+    constexpr int16_t kOffset = kLaneSample + 1;
+    constexpr uint16_t kOutside = 0xFC00u;
+    S16 any = Splat(0);
+    uint16_t anyOne = 0;
     const uint32_t from = first - 2;
     const uint32_t to = end + 2;
     for (int l = 0; l < M::kLines; ++l) {
@@ -386,17 +390,55 @@ bool ChunkInLaneRange(const FilterLines& s, uint32_t first, uint32_t end) {
             const int16_t* x = s.plane[l][p];
             uint32_t k = from;
             for (; k + kWidth <= to; k += kWidth) {
-                low = Min(low, Load(x + k));
-                high = Max(high, Load(x + k));
+                any |= Add(Load(x + k), Splat(kOffset));
             }
             for (; k < to; ++k) {
-                if (x[k] < -kLaneSample - 1 || x[k] > kLaneSample) {
-                    return false;
-                }
+                anyOne = static_cast<uint16_t>(anyOne | u16(x[k] + kOffset));
             }
         }
     }
-    return Lowest(low) >= -kLaneSample - 1 && Highest(high) <= kLaneSample;
+    for (int k = 0; k < kWidth; ++k) {
+        anyOne = static_cast<uint16_t>(anyOne | static_cast<uint16_t>(any[k]));
+    }
+    return (anyOne & kOutside) == 0;
+}
+
+constexpr bool IsUniform(const int8_t (&row)[5]) {
+    return row[0] == row[1] && row[1] == row[2] && row[2] == row[3] && row[3] == row[4];
+}
+
+// The kernel terms of line l from tap t on, unrolled at compile time.
+template <class M, int l, int t>
+lanes::S16 Taps(const int16_t* x) {
+    if constexpr (t == 5) {
+        return lanes::Splat(0);
+    } else {
+        return lanes::Add(lanes::Mul(lanes::Load(x + t), M::kInterior.weight[l][t]),
+                          Taps<M, l, t + 1>(x));
+    }
+}
+
+// The kernel terms known before the scan, for lines l and beyond: line 0
+// from i on, the neighbour lines whole (a row of one weight summed first).
+template <class M, int l>
+lanes::S16 KernelTerms(const FilterLines& s, int p, uint32_t i) {
+    using namespace lanes;
+    if constexpr (l == M::kLines) {
+        return Splat(0);
+    } else {
+        const int16_t* x = s.plane[l][p] + i - 2;
+        S16 here;
+        if constexpr (l == 0) {
+            here = Taps<M, 0, 2>(x);
+        } else if constexpr (IsUniform(M::kInterior.weight[l])) {
+            const S16 box =
+                Add(Add(Add(Load(x), Load(x + 1)), Add(Load(x + 2), Load(x + 3))), Load(x + 4));
+            here = Mul(box, M::kInterior.weight[l][0]);
+        } else {
+            here = Taps<M, l, 0>(x);
+        }
+        return Add(here, KernelTerms<M, l + 1>(s, p, i));
+    }
 }
 
 // Everything fixed before the scan for the eight pixels at i.
@@ -410,12 +452,7 @@ void PrepareLanes(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j,
     for (int p = kFirstColourPlane; p <= kLastColourPlane; ++p) {
         variation =
             Add(variation, FixedVariationLanes<M>(s.plane[0][p], s.plane[M::kReference][p], i));
-        S16 total = Splat(0);
-        for (int l = 0; l < M::kLines; ++l) {
-            for (uint32_t t = l == 0 ? 2 : 0; t < 5; ++t) {
-                total = Add(total, Mul(Load(s.plane[l][p] + i - 2 + t), M::kInterior.weight[l][t]));
-            }
-        }
+        const S16 total = KernelTerms<M, 0>(s, p, i);
         Store(chunk->sum[p - kFirstColourPlane] + j, total);
     }
     Store(chunk->variation + j, variation);
@@ -444,38 +481,61 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
     constexpr int32_t w2 = M::kInterior.weight[0][0];
     constexpr int32_t w1 = M::kInterior.weight[0][1];
     constexpr unsigned shift = M::kInterior.shift;
-    int16_t* c1 = s.own[kFirstColourPlane];
-    int16_t* c2 = s.own[kLastColourPlane];
+    int16_t* const c1 = s.own[kFirstColourPlane];
+    int16_t* const c2 = s.own[kLastColourPlane];
+    const int16_t* const y0 = s.own[kLumaPlane];
+    int16_t* const outY = s.out[kLumaPlane];
+    int16_t* const out1 = s.out[kFirstColourPlane];
+    int16_t* const out2 = s.out[kLastColourPlane];
     const int16_t* r1 = s.plane[M::kReference][kFirstColourPlane];
     const int16_t* r2 = s.plane[M::kReference][kLastColourPlane];
+    // Line 0's colour at i - 1 and i - 2, carried in registers: reading back
+    // what the previous pixel just stored would put a store-to-load delay
+    // on the recursion.
+    int32_t before1 = c1[i - 1];
+    int32_t before2 = c2[i - 1];
+    int32_t further1 = c1[i - 2];
+    int32_t further2 = c2[i - 2];
     while (i < end) {
         const uint32_t j = i - first;
         if (chunk.bright[j] != 0) {
-            CopyPixel(s, i);
+            outY[i] = y0[i];
+            out1[i] = c1[i];
+            out2[i] = c2[i];
+            further1 = before1;
+            further2 = before2;
+            before1 = c1[i];
+            before2 = c2[i];
             ++i;
             continue;
         }
         if (chunk.flat[j] != 0) {
-            const int16_t before1 = c1[i - 1];
-            const int16_t before2 = c2[i - 1];
             const int32_t variation =
                 chunk.variation[j] + AbsShort(r1[i] - before1) + AbsShort(r2[i] - before2);
             if (s16(variation) <= kColourLimit) {
                 const int16_t v1 =
-                    s16(AsrInt(chunk.sum[0][j] + w2 * c1[i - 2] + w1 * before1, shift));
+                    s16(AsrInt(chunk.sum[0][j] + w2 * further1 + w1 * before1, shift));
                 const int16_t v2 =
-                    s16(AsrInt(chunk.sum[1][j] + w2 * c2[i - 2] + w1 * before2, shift));
-                s.out[kLumaPlane][i] = s.own[kLumaPlane][i];
-                s.out[kFirstColourPlane][i] = v1;
-                s.out[kLastColourPlane][i] = v2;
+                    s16(AsrInt(chunk.sum[1][j] + w2 * further2 + w1 * before2, shift));
+                outY[i] = y0[i];
+                out1[i] = v1;
+                out2[i] = v2;
                 c1[i] = v1;
                 c2[i] = v2;
+                further1 = before1;
+                further2 = before2;
+                before1 = v1;
+                before2 = v2;
                 ++i;
                 continue;
             }
         }
         CopyAroundEdge(s, i);
         i += 3;
+        before1 = c1[i - 1];
+        before2 = c2[i - 1];
+        further1 = c1[i - 2];
+        further2 = c2[i - 2];
     }
     return i;
 }

@@ -47,28 +47,4 @@ inline S16 Abs(S16 a) {
     const S16 sign = a >> 15;
     return Sub(a ^ sign, sign);
 }
-inline S16 Min(S16 a, S16 b) {
-    const S16 less = a < b;
-    return (a & less) | (b & ~less);
-}
-inline S16 Max(S16 a, S16 b) {
-    const S16 greater = a > b;
-    return (a & greater) | (b & ~greater);
-}
-// Smallest and largest lane.
-inline int16_t Lowest(S16 a) {
-    int16_t m = a[0];
-    for (int k = 1; k < kWidth; ++k) {
-        m = a[k] < m ? a[k] : m;
-    }
-    return m;
-}
-inline int16_t Highest(S16 a) {
-    int16_t m = a[0];
-    for (int k = 1; k < kWidth; ++k) {
-        m = a[k] > m ? a[k] : m;
-    }
-    return m;
-}
-
 }  // namespace voved::lanes

@@ -1,8 +1,12 @@
 // Monochrome toning of working lines and of pixels.
+#include <array>
+#include <cstddef>
+
 #include "correct/shared_steps.h"
 #include "pixels/fixed.h"
 #include "pixels/layout_dispatch.h"
 #include "pixels/pixels.h"
+#include "platform/plain_paths.h"
 #include "stream/line_steps.h"
 
 namespace voved {
@@ -65,10 +69,53 @@ int16_t ToneWorkLine(int16_t* line, uint16_t width, int16_t toneHue) {
     return 0;
 }
 
+namespace {
+
+// The toned colour of a pixel depends on its luminance alone: the colour
+// for every level, computed once per line as the plain loop computes it.
+using ToneColours = std::array<Rgb, kMaxLuma + 1>;
+
+ToneColours ToneColoursOf(int16_t hue, const ToneFactors& k) {
+    ToneColours colours{};
+    for (int32_t y = 0; y <= kMaxLuma; ++y) {
+        int32_t dr = 0;
+        int32_t db = 0;
+        if (hue >= 0) {
+            const int16_t radius = ToneRadius(y);
+            dr = ToneDifference(k.ks, radius);
+            db = ToneDifference(k.kc, radius);
+        }
+        colours[static_cast<std::size_t>(y)] = InverseTransform(y, dr, db);
+    }
+    return colours;
+}
+
+template <class Layout>
+void TonePixelsByLevel(const uint8_t* source, uint8_t* destination, uint32_t count, int16_t step,
+                       Layout code, const ToneColours& colours) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const Rgb c = ReadPixel(source, code);
+        const uint16_t bit15 = ReadBit15(source, code);
+        const Rgb& out = colours[static_cast<std::size_t>(Luma(c.r, c.g, c.b))];
+        WritePixel(destination, code, out.r, out.g, out.b, bit15);
+        source = Advance(source, step);
+        destination = Advance(destination, step);
+    }
+}
+
+}  // namespace
+
 int16_t ToneConvertPixels(const uint8_t* source, uint8_t* destination, uint16_t pixelCount,
                           int16_t step, int16_t layout, int16_t toneHue) {
     const int16_t hue = ReduceHue(toneHue);
     const ToneFactors k = hue >= 0 ? ToneFactorsOf(hue) : ToneFactors{0, 0};
+    if (!UsePlainPaths()) {
+        const ToneColours colours = ToneColoursOf(hue, k);
+        WithLayout(layout, [&](auto code) {
+            TonePixelsByLevel(source, destination, pixelCount, step, code, colours);
+        });
+        return 0;
+    }
     WithLayout(layout, [&](auto code) {
         for (uint32_t i = 0; i < pixelCount; ++i) {
             const Rgb c = ReadPixel(source, code);
