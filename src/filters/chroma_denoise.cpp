@@ -296,11 +296,17 @@ uint32_t FilterInteriorSpanPlain(const FilterLines& s, int16_t limit, uint32_t i
 // always inside.
 
 constexpr uint32_t kChunk = 256;
-constexpr int32_t kLaneSample = 511;  // |sample| <= 511 keeps 2^6 x sample in 16 bits
+// What a pixel's luminance alone decides: copied (bright), copied around as
+// an edge (not flat), or left to the colour test.
+constexpr int16_t kCopyOne = 0;
+constexpr int16_t kCopyFive = 1;
+constexpr int16_t kTestColour = 2;
+static_assert(kCopyFive == kCopyOne + 1 && kTestColour == kCopyFive + 1,
+              "the lanes count the states up from kCopyOne");
+constexpr int32_t kLaneSample = 511;  // samples in -512..511 keep 2^6 x sample in 16 bits
 
 struct InteriorChunk {
-    int16_t bright[kChunk];     // nonzero: copied as it is
-    int16_t flat[kChunk];       // nonzero: the luminance test passes
+    int16_t state[kChunk];      // kCopyOne, kCopyFive or kTestColour
     int16_t variation[kChunk];  // colour-test terms known before the scan
     int16_t sum[2][kChunk];     // kernel terms known before the scan, per colour plane
 };
@@ -314,6 +320,12 @@ bool Overlap(const int16_t* a, const int16_t* b, uint32_t count) {
     return x < y + bytes && y < x + bytes;
 }
 bool InteriorFitsFastPath(const FilterLines& s) {
+    // Out is line 0 itself or lies apart from it, so an edge's copy is a
+    // plain copy.
+    if (s.out[kLumaPlane] != s.own[kLumaPlane] &&
+        Overlap(s.out[kLumaPlane], s.own[kLumaPlane], s.count)) {
+        return false;
+    }
     for (int line = 1; line < s.lines; ++line) {
         const int16_t* base = s.plane[line][kLumaPlane];
         if (Overlap(base, s.own[kLumaPlane], s.count) ||
@@ -446,8 +458,10 @@ template <class M>
 void PrepareLanes(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j,
                   InteriorChunk* chunk) {
     using namespace lanes;
-    Store(chunk->bright + j, Load(s.plane[0][kLumaPlane] + i) > Splat(limit));
-    Store(chunk->flat + j, InteriorLumaLanes<M>(s, i) <= Splat(kLumaLimit));
+    // Masks are -1 where true: 0 - notBright - (notBright & flat) counts 0, 1, 2.
+    const S16 notBright = Load(s.plane[0][kLumaPlane] + i) <= Splat(limit);
+    const S16 flat = InteriorLumaLanes<M>(s, i) <= Splat(kLumaLimit);
+    Store(chunk->state + j, Sub(Sub(Splat(kCopyOne), notBright), notBright & flat));
     S16 variation = Splat(0);
     for (int p = kFirstColourPlane; p <= kLastColourPlane; ++p) {
         variation =
@@ -466,8 +480,7 @@ void PrepareOne(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j, Int
     const uint32_t base = i - (kWidth - 1);
     InteriorChunk one;
     PrepareLanes<M>(s, limit, base, 0, &one);
-    chunk->bright[j] = one.bright[kWidth - 1];
-    chunk->flat[j] = one.flat[kWidth - 1];
+    chunk->state[j] = one.state[kWidth - 1];
     chunk->variation[j] = one.variation[kWidth - 1];
     chunk->sum[0][j] = one.sum[0][kWidth - 1];
     chunk->sum[1][j] = one.sum[1][kWidth - 1];
@@ -498,7 +511,8 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
     int32_t further2 = c2[i - 2];
     while (i < end) {
         const uint32_t j = i - first;
-        if (chunk.bright[j] != 0) {
+        const int16_t state = chunk.state[j];
+        if (state == kCopyOne) {
             outY[i] = y0[i];
             out1[i] = c1[i];
             out2[i] = c2[i];
@@ -509,7 +523,7 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
             ++i;
             continue;
         }
-        if (chunk.flat[j] != 0) {
+        if (state == kTestColour) {
             const int32_t variation =
                 chunk.variation[j] + AbsShort(r1[i] - before1) + AbsShort(r2[i] - before2);
             if (s16(variation) <= kColourLimit) {
@@ -530,7 +544,14 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
                 continue;
             }
         }
-        CopyAroundEdge(s, i);
+        // CopyAroundEdge, inline: samples i - 2 .. i + 2 as line 0 holds them.
+        if (outY != y0) {
+            for (uint32_t k = i - 2; k <= i + 2; ++k) {
+                outY[k] = y0[k];
+                out1[k] = c1[k];
+                out2[k] = c2[k];
+            }
+        }
         i += 3;
         before1 = c1[i - 1];
         before2 = c2[i - 1];
