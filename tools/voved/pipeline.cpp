@@ -15,12 +15,13 @@ namespace {
 
 // A ring holds about this many bytes of lines (a few lines of a wide
 // picture, so that streaming stays within a few megabytes), at least
-// kMinSlots and at most kMaxSlots lines. A waiting side is woken once a
-// quarter of the ring is ready for it (or at the end), not for every line.
+// kMinSlots and at most kMaxSlots lines. A waiting side is woken once half
+// the ring is ready for it (or at the end), not for every line: each wake
+// is a switch between threads.
 constexpr size_t kRingBytes = size_t{192} << 10;
 constexpr size_t kMinSlots = 4;
 constexpr size_t kMaxSlots = 16;
-constexpr size_t kWakeFraction = 4;
+constexpr size_t kWakeFraction = 2;
 
 // A bounded queue of lines between one producer thread and one consumer
 // thread. The producer fills the slot Empty() gives and calls Filled(); the
