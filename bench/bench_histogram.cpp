@@ -1,5 +1,5 @@
 // QVHistogram throughput in megapixels per second on a photo-like line of
-// 4000 pixels, next to a memcpy of the same bytes measured in the same run.
+// 4000 pixels, beside the JPEG decoding rate measured in the same run.
 //
 // Each iteration is one picture line. The call counter advances with every
 // iteration, so the chroma sampling grid falls on every 50th line, as it
@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
+#include "jpeg_yardstick.h"
 #include "voved32.h"
 
 namespace {
@@ -64,24 +64,6 @@ std::vector<uint8_t> PhotoLine(int16_t layout) {
     return bytes;
 }
 
-void SetRate(benchmark::State& state) {
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kWidth);
-    state.counters["MP/s"] =
-        benchmark::Counter(kWidth / 1e6, benchmark::Counter::kIsIterationInvariantRate);
-}
-
-void BM_MemcpyBaseline(benchmark::State& state) {
-    const std::vector<uint8_t> line = PhotoLine(QV_PIXEL_RGB);
-    std::vector<uint8_t> copy(line.size());
-    for (auto _ : state) {
-        std::memcpy(copy.data(), line.data(), line.size());
-        benchmark::DoNotOptimize(copy.data());
-        benchmark::ClobberMemory();
-    }
-    SetRate(state);
-}
-BENCHMARK(BM_MemcpyBaseline);
-
 void BM_Histogram(benchmark::State& state) {
     const auto layout = static_cast<int16_t>(state.range(0));
     const std::vector<uint8_t> line = PhotoLine(layout);
@@ -91,12 +73,13 @@ void BM_Histogram(benchmark::State& state) {
         state.SkipWithError("QVAlloc failed");
         return;
     }
+    const voved::bench::RateMeter meter;
     for (auto _ : state) {
         const QVResult result = QVHistogram(&handle, line.data(), kWidth, step, layout, 0);
         benchmark::DoNotOptimize(result);
     }
     QVFree(&handle);
-    SetRate(state);
+    meter.Report(state, kWidth);
 }
 BENCHMARK(BM_Histogram)->Arg(QV_PIXEL_BGR)->Arg(QV_PIXEL_RGB)->Arg(QV_PIXEL_RGB555);
 

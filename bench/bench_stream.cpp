@@ -1,13 +1,13 @@
-// Speed of the streaming conversion's paths, in megapixels per second, next
-// to a memcpy of the same bytes measured in the same run.
+// Speed of the streaming conversion's paths, in megapixels per second,
+// beside the JPEG decoding rate measured in the same run.
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "context/context.h"
+#include "jpeg_yardstick.h"
 #include "voved32.h"
 
 namespace {
@@ -37,13 +37,6 @@ std::vector<uint8_t> MakePicture() {
 const std::vector<uint8_t>& Picture() {
     static const std::vector<uint8_t> picture = MakePicture();
     return picture;
-}
-
-void ReportPixels(benchmark::State& state) {
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(kPixels));
-    state.counters["Mpix/s"] =
-        benchmark::Counter(kPixels / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // Identity correction parameters, as the analysis would leave them for a
@@ -97,29 +90,15 @@ void RunConversion(benchmark::State& state, uint16_t mode, uint16_t outputWidth 
     QVAlloc(&handle);
     SetCorrection(*static_cast<QVContext*>(handle.block));
     std::vector<uint8_t> out(Picture().size());
+    const voved::bench::RateMeter meter;
     for (auto _ : state) {
         Convert(&handle, mode, outputWidth, scale, out);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
     QVFree(&handle);
-    ReportPixels(state);
+    meter.Report(state, kPixels);
 }
-
-// The baseline: the picture's bytes copied line by line.
-void BM_MemcpyBaseline(benchmark::State& state) {
-    const std::vector<uint8_t>& in = Picture();
-    std::vector<uint8_t> out(in.size());
-    for (auto _ : state) {
-        for (std::size_t y = 0; y < kLines; ++y) {
-            std::memcpy(&out[y * kLineBytes], &in[y * kLineBytes], kLineBytes);
-        }
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    ReportPixels(state);
-}
-BENCHMARK(BM_MemcpyBaseline);
 
 void BM_TonePixels(benchmark::State& state) {
     RunConversion(state, QV_MODE_TONE);

@@ -2,7 +2,8 @@
 # Installs what building, testing and running Voved32 needs on Debian.
 # Run as root (or through sudo). Set VOVED_WINDOWS=1 to add the 32-bit
 # Windows cross-compiler and wine, VOVED_AARCH64=1 the 64-bit ARM Linux
-# cross-compiler and qemu-user.
+# cross-compiler and qemu-user, VOVED_PEERS=1 the tools that
+# scripts/measure-speed.sh measures the voved tool against.
 set -euo pipefail
 
 SUDO=""
@@ -26,6 +27,9 @@ packages+=(
   help2man libexif-dev git
   debhelper dh-python dpkg-dev fakeroot lintian
 )
+if [ "${VOVED_PEERS:-0}" = "1" ]; then
+  packages+=(libvips-tools graphicsmagick imagemagick libjpeg-turbo-progs time)
+fi
 if [ "${VOVED_WINDOWS:-0}" = "1" ]; then
   $SUDO dpkg --add-architecture i386
   packages+=(g++-mingw-w64-i686 wine wine32:i386)

@@ -7,6 +7,7 @@
 #include "jobs.h"
 #include "output.h"
 #include "picture_output.h"
+#include "pipeline.h"
 #include "words.h"
 
 namespace voved::tool {
@@ -75,6 +76,9 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
     Context context;
     std::vector<uint8_t> pixels(whole ? stride * info.height : 0);
     std::vector<uint8_t> line(whole ? 0 : stride);
+    if (whole) {
+        DecodeInto(*reader, pixels.data());
+    }
     for (uint32_t y = 0; y < info.height; ++y) {
         uint8_t* target = whole ? pixels.data() + stride * y : line.data();
         reader->ReadLine(target);
@@ -94,8 +98,9 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
         outcome.notices.clear();  // what decoding lost is not in the copy
     }
     LineSupply supply(std::move(pixels), stride, input);
+    // Lines of a picture held whole stay where they lie until the encoder is done.
     PictureOutput out(output, info, info.kind, settings.write, settings.file, outcome.notices,
-                      copy ? &input : nullptr);
+                      copy ? &input : nullptr, whole);
     std::unique_ptr<PictureOutput> side;
     std::vector<uint8_t> pair;
     if (!settings.sideBySide.empty()) {

@@ -204,6 +204,10 @@ int FileChannels(ColourKind kind) {
 void PackFileLine(const uint8_t* line, uint8_t* out, uint32_t width, ColourKind lineKind,
                   ColourKind fileKind) {
     const int in = LineChannels(lineKind);
+    if (lineKind == fileKind && !IsGrey(lineKind)) {  // RGB or RGBA both ways
+        std::memcpy(out, line, size_t{width} * static_cast<size_t>(in));
+        return;
+    }
     for (uint32_t x = 0; x < width; ++x, line += in) {
         const uint8_t alpha = HasAlpha(lineKind) ? line[3] : 255;
         switch (fileKind) {

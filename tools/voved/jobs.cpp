@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "exif.h"
+#include "pipeline.h"
 #include "words.h"
 
 namespace voved::tool {
@@ -21,9 +22,9 @@ constexpr size_t kCopyChunk = 64 * 1024;
 
 std::unique_ptr<LineReader> OpenInput(const InputFile& input) {
     if (input.memory != nullptr) {
-        return OpenReader(std::make_unique<MemorySource>(input.memory, input.size));
+        return ReadAhead(OpenReader(std::make_unique<MemorySource>(input.memory, input.size)));
     }
-    return OpenReader(std::make_unique<FileSource>(input.path));
+    return ReadAhead(OpenReader(std::make_unique<FileSource>(input.path)));
 }
 
 void CopyInput(const InputFile& input, std::FILE* file) {

@@ -26,6 +26,8 @@ struct InputFile {
     std::shared_ptr<const std::vector<uint8_t>> owned;  // holds `memory` when read
 };
 
+// A reader of the input that decodes ahead on a thread of its own
+// (pipeline.h).
 std::unique_ptr<LineReader> OpenInput(const InputFile& input);
 
 // Writes the input's bytes, as they are, to `file`; throws ImageError.

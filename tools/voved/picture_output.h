@@ -14,11 +14,14 @@ namespace voved::tool {
 
 struct PictureOutput {
     // Writes a picture of info.width x info.height in lines of info.kind,
-    // storing what `kind` needs; with `copyOf`, that input's bytes instead
-    // (then `writer` stays null).
+    // storing what `kind` needs, encoded on a thread of its own; with
+    // `copyOf`, that input's bytes instead (then `writer` stays null).
+    // `linesStay`: every line written stays as it is until Finish returns, so
+    // the encoder takes it from where it lies instead of a copy.
     PictureOutput(const std::string& path, const ImageInfo& info, ColourKind kind,
                   const WriteOptions& options, const OutputSettings& settings,
-                  std::vector<std::string>& notices, const InputFile* copyOf = nullptr);
+                  std::vector<std::string>& notices, const InputFile* copyOf = nullptr,
+                  bool linesStay = false);
 
     // The before | after picture of `info` (see side_by_side.h): its writer
     // takes pair lines in the input's order.
