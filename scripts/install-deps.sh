@@ -18,7 +18,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libcli11-dev nlohmann-json3-dev
   valgrind
   # the voved32 Python package: its build, its dependencies and its tests
-  python3-dev python3-venv python3-setuptools python3-pybind11 pybind11-dev
+  python3-dev python3-venv python3-setuptools python3-wheel python3-pybind11 pybind11-dev
   python3-numpy python3-pil python3-pytest python3-distributed
 )
 # Installing and packaging: the man page, the Debian packages, the tool's
