@@ -130,6 +130,22 @@ Shape ReadShape(FuzzInput& in) {
     return s;
 }
 
+// Puts the fuzzed correction parameters into a fresh context, as QVCalculate
+// would have left them, and marks them derived.
+QVContext* InstallParameters(const QVContext& parameters, const QVHandle& h) {
+    auto* c = static_cast<QVContext*>(h.block);
+    std::memcpy(c->colourMatrix, parameters.colourMatrix, sizeof c->colourMatrix);
+    std::memcpy(c->toneCurve, parameters.toneCurve, sizeof c->toneCurve);
+    std::memcpy(c->toneTable, parameters.toneTable, sizeof c->toneTable);
+    c->shadowCastRY = parameters.shadowCastRY;
+    c->shadowCastBY = parameters.shadowCastBY;
+    c->blackLevel = parameters.blackLevel;
+    c->highlightLevel = parameters.highlightLevel;
+    c->correctionType = parameters.correctionType;
+    c->flags = static_cast<uint16_t>(c->flags | kFlagDerived);
+    return c;
+}
+
 void OneShot(FuzzInput& in) {
     const Shape s = ReadShape(in);
     QVContext parameters{};
@@ -142,16 +158,7 @@ void OneShot(FuzzInput& in) {
         if (QVAlloc(&h) != QV_RESULT_OK) {
             return out;
         }
-        auto* c = static_cast<QVContext*>(h.block);
-        std::memcpy(c->colourMatrix, parameters.colourMatrix, sizeof c->colourMatrix);
-        std::memcpy(c->toneCurve, parameters.toneCurve, sizeof c->toneCurve);
-        std::memcpy(c->toneTable, parameters.toneTable, sizeof c->toneTable);
-        c->shadowCastRY = parameters.shadowCastRY;
-        c->shadowCastBY = parameters.shadowCastBY;
-        c->blackLevel = parameters.blackLevel;
-        c->highlightLevel = parameters.highlightLevel;
-        c->correctionType = parameters.correctionType;
-        c->flags = static_cast<uint16_t>(c->flags | kFlagDerived);
+        QVContext* c = InstallParameters(parameters, h);
         c->mode = mode;
         for (uint16_t y = 0; y < s.lines; ++y) {
             uint8_t* line = out.data() + y * s.lineBytes;
@@ -203,16 +210,7 @@ void Streaming(FuzzInput& in) {
         if (QVAlloc(&h) != QV_RESULT_OK) {
             return out;
         }
-        auto* c = static_cast<QVContext*>(h.block);
-        std::memcpy(c->colourMatrix, parameters.colourMatrix, sizeof c->colourMatrix);
-        std::memcpy(c->toneCurve, parameters.toneCurve, sizeof c->toneCurve);
-        std::memcpy(c->toneTable, parameters.toneTable, sizeof c->toneTable);
-        c->shadowCastRY = parameters.shadowCastRY;
-        c->shadowCastBY = parameters.shadowCastBY;
-        c->blackLevel = parameters.blackLevel;
-        c->highlightLevel = parameters.highlightLevel;
-        c->correctionType = parameters.correctionType;
-        c->flags = static_cast<uint16_t>(c->flags | kFlagDerived);
+        InstallParameters(parameters, h);
         if (QVInitImageConversion(&h, s.width, s.lines, outputWidth, 0, scale, mode) == 0) {
             std::vector<uint8_t> line(s.lineBytes, 0);
             uint16_t y = 0;
