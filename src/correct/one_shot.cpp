@@ -248,14 +248,63 @@ void CorrectRotated(QVContext* c, const PixelRun& run, const int16_t* filtered, 
     }
 }
 
-// The same loop over colours prepared a batch at a time from the filtered
-// line; the cache and the near-white test still decide pixel by pixel.
-template <bool kCached, class Layout>
-void CorrectRotatedBatched(QVContext* c, const PixelRun& run, const int16_t* filtered,
-                           Layout layout) {
+// A colour packed into one word, red in the low byte.
+constexpr uint32_t Pack(const Rgb& c) {
+    return static_cast<uint32_t>(c.r) | static_cast<uint32_t>(c.g) << 8 |
+           static_cast<uint32_t>(c.b) << 16;
+}
+constexpr Rgb Unpack(uint32_t w) {
+    return {static_cast<int32_t>(w & 0xFFu), static_cast<int32_t>((w >> 8) & 0xFFu),
+            static_cast<int32_t>(w >> 16)};
+}
+constexpr uint32_t kPackedWhite = Pack(kWhite);
+
+// Type 5001 over colours prepared a batch at a time from the filtered line.
+// The cache and the near-white test still decide pixel by pixel, but on
+// colours packed into words, as selects rather than branches: whether
+// neighbouring pixels of a photo repeat a colour follows no pattern a branch
+// predictor could learn. A hit leaves the cache as it was, which is what
+// storing the source and its output again does.
+template <class Layout>
+void CorrectCachedBatched(QVContext* c, const PixelRun& run, const int16_t* filtered,
+                          Layout layout) {
     const ConstWorkLine f = Planes(filtered, run.count);
-    const bool fixedCurve = c->correctionType == kTypeBrightRotation;
-    ColourCache cache = ColourCache::Load(*c);
+    const ColourCache loaded = ColourCache::Load(*c);
+    uint32_t key = Pack(loaded.key);
+    uint32_t value = Pack(loaded.value);
+    RotatedBatch batch;
+    uint32_t prepared[kRotationBatch];
+    const uint32_t total = run.count;
+    const int16_t step = run.step;
+    const uint8_t* s = run.source;
+    uint8_t* d = run.destination;
+    for (uint32_t first = 0; first < total; first += kRotationBatch) {
+        const uint32_t count = total - first < kRotationBatch ? total - first : kRotationBatch;
+        PrepareRotatedBatch(*c, f, first, count, &batch);
+        for (uint32_t k = 0; k < count; ++k) {
+            prepared[k] = Pack({batch.r[k], batch.g[k], batch.b[k]});
+        }
+        for (uint32_t k = 0; k < count; ++k) {
+            const Rgb source = ReadPixel(s, layout);
+            const uint16_t bit15 = ReadBit15(s, layout);
+            const uint32_t sourceWord = Pack(source);
+            const bool white = source.r + source.g + source.b > kNearWhiteSum;
+            const uint32_t out = sourceWord == key ? value : prepared[k];
+            key = white ? key : sourceWord;
+            value = white ? value : out;
+            WriteColour(d, layout, Unpack(white ? kPackedWhite : out), bit15);
+            s = Advance(s, step);
+            d = Advance(d, step);
+        }
+    }
+    ColourCache{Unpack(key), Unpack(value)}.Store(*c);
+}
+
+// Type 5002 (no cache; the fixed output curve) over prepared batches.
+template <class Layout>
+void CorrectBrightBatched(const QVContext* c, const PixelRun& run, const int16_t* filtered,
+                          Layout layout) {
+    const ConstWorkLine f = Planes(filtered, run.count);
     RotatedBatch batch;
     const uint8_t* s = run.source;
     uint8_t* d = run.destination;
@@ -266,22 +315,13 @@ void CorrectRotatedBatched(QVContext* c, const PixelRun& run, const int16_t* fil
         for (uint32_t k = 0; k < count; ++k) {
             const Rgb source = ReadPixel(s, layout);
             const uint16_t bit15 = ReadBit15(s, layout);
-            Rgb out;
-            if (source.r + source.g + source.b > kNearWhiteSum) {
-                out = kWhite;
-            } else if (kCached && cache.Holds(source)) {
-                out = cache.value;
-            } else {
-                out = RotatedOutput(batch, k, fixedCurve);
-                cache = {source, out};
-            }
+            const Rgb out = source.r + source.g + source.b > kNearWhiteSum
+                                ? kWhite
+                                : RotatedOutput(batch, k, true);
             WriteColour(d, layout, out, bit15);
             s = Advance(s, run.step);
             d = Advance(d, run.step);
         }
-    }
-    if (kCached) {
-        cache.Store(*c);
     }
 }
 
@@ -309,11 +349,11 @@ void CorrectPixelsIn(QVContext* c, const PixelRun& run, const int16_t* filtered,
     const bool batched = filtered != nullptr && !UsePlainPaths();
     switch (c->correctionType) {
     case kTypeRotation:
-        batched ? CorrectRotatedBatched<true>(c, run, filtered, layout)
+        batched ? CorrectCachedBatched(c, run, filtered, layout)
                 : CorrectRotated<true>(c, run, filtered, layout);
         break;
     case kTypeBrightRotation:
-        batched ? CorrectRotatedBatched<false>(c, run, filtered, layout)
+        batched ? CorrectBrightBatched(c, run, filtered, layout)
                 : CorrectRotated<false>(c, run, filtered, layout);
         break;
     default:
