@@ -3,6 +3,7 @@
 // A picture that would take more than the memory limit decoded is read
 // twice (statistics, then correction) instead of being held whole.
 #include <cstring>
+#include <memory>
 
 #include "jobs.h"
 #include "output.h"
@@ -18,23 +19,23 @@ namespace {
 // or a second decoding of the file.
 class LineSupply {
   public:
-    LineSupply(std::vector<uint8_t> pixels, size_t stride, const InputFile& input)
+    LineSupply(std::unique_ptr<uint8_t[]> pixels, size_t stride, const InputFile& input)
         : pixels_(std::move(pixels)), stride_(stride) {
-        if (pixels_.empty()) {
+        if (pixels_ == nullptr) {
             reader_ = OpenInput(input);
             line_.resize(stride);
         }
     }
     uint8_t* Line(uint32_t y) {
         if (reader_ == nullptr) {
-            return pixels_.data() + stride_ * y;
+            return pixels_.get() + stride_ * y;
         }
         reader_->ReadLine(line_.data());
         return line_.data();
     }
 
   private:
-    std::vector<uint8_t> pixels_;
+    std::unique_ptr<uint8_t[]> pixels_;
     size_t stride_;
     std::unique_ptr<LineReader> reader_;
     std::vector<uint8_t> line_;
@@ -74,13 +75,15 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
     const bool whole = uint64_t{stride} * info.height <= settings.maxMemory;
 
     Context context;
-    std::vector<uint8_t> pixels(whole ? stride * info.height : 0);
+    // Left uninitialised: the decoder writes every line before it is read,
+    // and touches the pages first, on its own thread.
+    std::unique_ptr<uint8_t[]> pixels(whole ? new uint8_t[stride * info.height] : nullptr);
     std::vector<uint8_t> line(whole ? 0 : stride);
     if (whole) {
-        DecodeInto(*reader, pixels.data());
+        DecodeInto(*reader, pixels.get());
     }
     for (uint32_t y = 0; y < info.height; ++y) {
-        uint8_t* target = whole ? pixels.data() + stride * y : line.data();
+        uint8_t* target = whole ? pixels.get() + stride * y : line.data();
         reader->ReadLine(target);
         AddStatistics(context, target, info, nullptr);
     }
