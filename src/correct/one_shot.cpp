@@ -259,12 +259,20 @@ constexpr Rgb Unpack(uint32_t w) {
 }
 constexpr uint32_t kPackedWhite = Pack(kWhite);
 
+// `condition ? ifTrue : ifFalse` by a mask, so that no compiler turns it
+// into a branch.
+constexpr uint32_t Select(bool condition, uint32_t ifTrue, uint32_t ifFalse) {
+    const uint32_t mask = 0u - static_cast<uint32_t>(condition);
+    return ifFalse ^ ((ifFalse ^ ifTrue) & mask);
+}
+
 // Type 5001 over colours prepared a batch at a time from the filtered line.
 // The cache and the near-white test still decide pixel by pixel, but on
-// colours packed into words, as selects rather than branches: whether
-// neighbouring pixels of a photo repeat a colour follows no pattern a branch
-// predictor could learn. A hit leaves the cache as it was, which is what
-// storing the source and its output again does.
+// colours packed into words, and the cache's test selects rather than
+// branches: whether neighbouring pixels of a photo repeat a colour follows
+// no pattern a branch predictor could learn (near-white pixels are rare).
+// A hit leaves the cache as it was, which is what storing the source and
+// its output again does.
 template <class Layout>
 void CorrectCachedBatched(QVContext* c, const PixelRun& run, const int16_t* filtered,
                           Layout layout) {
@@ -289,7 +297,7 @@ void CorrectCachedBatched(QVContext* c, const PixelRun& run, const int16_t* filt
             const uint16_t bit15 = ReadBit15(s, layout);
             const uint32_t sourceWord = Pack(source);
             const bool white = source.r + source.g + source.b > kNearWhiteSum;
-            const uint32_t out = sourceWord == key ? value : prepared[k];
+            const uint32_t out = Select(sourceWord == key, value, prepared[k]);
             key = white ? key : sourceWord;
             value = white ? value : out;
             WriteColour(d, layout, Unpack(white ? kPackedWhite : out), bit15);
