@@ -6,7 +6,7 @@ if(VOVED_BUILD_TOOLS AND EXISTS ${PROJECT_SOURCE_DIR}/tools/voved/CMakeLists.txt
   file(GLOB VOVED_CLI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/cli/*.cpp)
   add_executable(voved_cli_tests ${VOVED_CLI_TEST_SOURCES})
   # voved_tool_core and voved are defined by tools/voved, later in the tree.
-  target_link_libraries(voved_cli_tests PRIVATE voved_tool_core GTest::gtest_main)
+  target_link_libraries(voved_cli_tests PRIVATE voved_tool_core voved32_static GTest::gtest_main)
   target_include_directories(voved_cli_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/cli)
   target_compile_definitions(voved_cli_tests PRIVATE
     VOVED_TOOL="$<TARGET_FILE:voved>"

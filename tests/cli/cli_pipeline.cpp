@@ -1,12 +1,15 @@
 // Decoding and encoding on threads of their own change nothing: every job
 // gives the same files, reports and failures as with VOVED_SERIAL=1, on a
-// picture tall enough to go round the line rings many times.
+// picture tall enough to go round the line rings many times; and statistics
+// shared between two threads are those of one pass, wherever they meet.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <regex>
 
 #include "cli_support.h"
+#include "shared_statistics.h"
 
 namespace voved::tool {
 namespace {
@@ -89,6 +92,40 @@ TEST(VovedPipeline, ThreadsGiveTheSameBytesAsOneThread) {
             EXPECT_EQ(threaded.files[i].empty(), c.status != 0) << c.outputs[i];
             EXPECT_TRUE(threaded.files[i] == serial.files[i]) << c.outputs[i] << " differs";
         }
+    }
+}
+
+// The decoder's thread may join in before the job's thread has read a line,
+// half way down, or after the last line; the picture's height leaves a short
+// last block (200 pixels wide: blocks of 3 lines; 100 lines: 33 and one).
+TEST(VovedPipeline, SharedStatisticsEqualOnePass) {
+    const auto scene = testing::MakeScene(kWidth, 100, ColourKind::Rgb, 25, -20);
+    ImageInfo info;
+    info.width = kWidth;
+    info.height = 100;
+    const size_t lineBytes = size_t{kWidth} * 3;
+    Context onePass;
+    for (uint32_t y = 0; y < info.height; ++y) {
+        AddStatistics(onePass, scene.pixels.data() + lineBytes * y, info, nullptr);
+    }
+    const QVContext& expected = onePass.Record();
+    for (const uint32_t helpAfter : {0u, 1u, 50u, 98u, 100u}) {
+        SCOPED_TRACE("the decoder's thread helps after line " + std::to_string(helpAfter));
+        Context shared;
+        SharedStatistics split(info, scene.pixels.data(), lineBytes);
+        for (uint32_t y = 0; y < info.height; ++y) {
+            if (y == helpAfter) {
+                split.HelpFromBottom();
+            }
+            split.JobLine(shared, y);
+        }
+        if (helpAfter == info.height) {
+            split.HelpFromBottom();
+        }
+        split.MergeInto(shared);
+        const QVContext& got = shared.Record();
+        EXPECT_EQ(std::memcmp(got.levelStats, expected.levelStats, sizeof expected.levelStats), 0);
+        EXPECT_EQ(std::memcmp(got.hueCounts, expected.hueCounts, sizeof expected.hueCounts), 0);
     }
 }
 

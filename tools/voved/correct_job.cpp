@@ -9,6 +9,7 @@
 #include "output.h"
 #include "picture_output.h"
 #include "pipeline.h"
+#include "shared_statistics.h"
 #include "words.h"
 
 namespace voved::tool {
@@ -39,6 +40,19 @@ class LineSupply {
     size_t stride_;
     std::unique_ptr<LineReader> reader_;
     std::vector<uint8_t> line_;
+};
+
+// Ends the decoder's thread before the buffer it decodes into and the
+// statistics it shares go, also when the job stops early.
+struct StopDecoder {
+    std::unique_ptr<LineReader>& reader;
+    std::unique_ptr<SharedStatistics>& shared;
+    ~StopDecoder() {
+        if (shared) {
+            shared->Abandon();
+        }
+        reader.reset();
+    }
 };
 
 std::string Describe(const QVContext& record, const AnalysisOutcome& analysis,
@@ -79,15 +93,27 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
     // and touches the pages first, on its own thread.
     std::unique_ptr<uint8_t[]> pixels(whole ? new uint8_t[stride * info.height] : nullptr);
     std::vector<uint8_t> line(whole ? 0 : stride);
+    std::unique_ptr<SharedStatistics> shared;
     if (whole) {
-        DecodeInto(*reader, pixels.get());
+        shared = std::make_unique<SharedStatistics>(info, pixels.get(), stride);
+    }
+    const StopDecoder stop{reader, shared};
+    if (whole && !DecodeInto(*reader, pixels.get(), [&] { shared->HelpFromBottom(); })) {
+        shared.reset();  // decoding on this thread: no second thread to share with
     }
     for (uint32_t y = 0; y < info.height; ++y) {
         uint8_t* target = whole ? pixels.get() + stride * y : line.data();
         reader->ReadLine(target);
-        AddStatistics(context, target, info, nullptr);
+        if (shared) {
+            shared->JobLine(context, y);
+        } else {
+            AddStatistics(context, target, info, nullptr);
+        }
     }
     reader.reset();
+    if (shared) {
+        shared->MergeInto(context);
+    }
     const AnalysisOutcome analysis = RunAnalysis(context, settings.analysis, info.metadata);
     const QVContext& record = context.Record();
     const bool apply =

@@ -147,11 +147,13 @@ class AheadReader : public LineReader {
     AheadReader& operator=(const AheadReader&) = delete;
 
     // Starts decoding, into `lines` when not null (DecodeInto), else into a
-    // ring of its own.
-    void Start(uint8_t* lines) {
+    // ring of its own; `afterDecoding` runs on the decoder's thread after the
+    // last line.
+    void Start(uint8_t* lines, std::function<void()> afterDecoding = {}) {
         if (ring_) {
             return;
         }
+        afterDecoding_ = std::move(afterDecoding);
         ring_ = lines == nullptr ? std::make_unique<LineRing>(lineBytes_)
                                  : std::make_unique<LineRing>(lineBytes_, info_.height, lines);
         decoder_ = std::thread([this] { Decode(); });
@@ -183,12 +185,17 @@ class AheadReader : public LineReader {
             ring_->Close();
         } catch (...) {
             ring_->Stop(std::current_exception());
+            return;
+        }
+        if (afterDecoding_) {
+            afterDecoding_();
         }
     }
 
     std::unique_ptr<LineReader> reader_;
     size_t lineBytes_;
     std::unique_ptr<LineRing> ring_;
+    std::function<void()> afterDecoding_;
     std::thread decoder_;
 };
 
@@ -273,10 +280,13 @@ std::unique_ptr<LineReader> ReadAhead(std::unique_ptr<LineReader> reader) {
     return std::make_unique<AheadReader>(std::move(reader));
 }
 
-void DecodeInto(LineReader& reader, uint8_t* lines) {
-    if (auto* ahead = dynamic_cast<AheadReader*>(&reader)) {
-        ahead->Start(lines);
+bool DecodeInto(LineReader& reader, uint8_t* lines, std::function<void()> afterLastLine) {
+    auto* ahead = dynamic_cast<AheadReader*>(&reader);
+    if (ahead == nullptr) {
+        return false;
     }
+    ahead->Start(lines, std::move(afterLastLine));
+    return true;
 }
 
 std::unique_ptr<LineWriter> WriteBehind(std::unique_ptr<LineWriter> writer, size_t lineBytes,

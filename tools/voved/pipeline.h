@@ -14,6 +14,7 @@
 // in the tests needs).
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "image.h"
@@ -28,8 +29,13 @@ std::unique_ptr<LineReader> ReadAhead(std::unique_ptr<LineReader> reader);
 // Lets a reader from ReadAhead decode straight into `lines`, the caller's
 // buffer of Info().height lines, when the caller reads line y into
 // lines + y x (line bytes): a picture held whole needs no ring beside it.
-// Call it before the first ReadLine; other readers are left as they are.
-void DecodeInto(LineReader& reader, uint8_t* lines);
+// `afterLastLine`, when given, runs on the decoder's thread once every line
+// is decoded (never after a decoding error, nor once the reader is being
+// destroyed), so that thread can share the work on the decoded picture;
+// destroying the reader waits for it, and it must not throw. Call it before
+// the first ReadLine. Returns whether the reader decodes on a thread of its
+// own; other readers are left as they are and `afterLastLine` is dropped.
+bool DecodeInto(LineReader& reader, uint8_t* lines, std::function<void()> afterLastLine = {});
 
 // A writer that encodes on a thread of its own the lines of `lineBytes`
 // bytes given to it. It copies each line, unless `linesStay`: then the
