@@ -229,7 +229,15 @@ QV_API QVResult QV_CALL QVFree(QVHandle* handle);
 
 /* Adds a run of `count` pixels (normally one picture line) to the context's
  * colour statistics. `type` is a QV_PIXEL_* layout. `reserved` is ignored.
- * Returns 0, -2 (invalid context) or -3 (unknown layout). */
+ * Returns 0, -2 (invalid context) or -3 (unknown layout).
+ *
+ * Besides every pixel, about 81 pixels of every stride-th call on a context
+ * are sampled, stride = count / 81 + 1, counted by the context's calls. To
+ * split a picture over several contexts merged with QVMargeHisto and get
+ * the statistics of one pass, give each context whole blocks of stride
+ * lines that start at multiples of stride (a call with count 0 reads nothing
+ * and only counts, to bring a context back onto the grid after a short
+ * block). */
 QV_API QVResult QV_CALL QVHistogram(QVHandle* handle, const uint8_t* pixels, uint16_t count,
                                     int16_t step, int16_t type, uint32_t reserved);
 
