@@ -141,10 +141,14 @@ struct RunShape {
     int16_t step;
 };
 constexpr RunShape kShapes[] = {
-    {QV_PIXEL_BGR, 3},  {QV_PIXEL_RGB, 4},     {QV_PIXEL_RGB555, 2},
-    {QV_PIXEL_BGR, -3}, {QV_PIXEL_RGB555, -4},
+    {QV_PIXEL_BGR, 3},  {QV_PIXEL_RGB, 4},     {QV_PIXEL_RGB555, 2}, {QV_PIXEL_RGB, 3},
+    {QV_PIXEL_BGR, -3}, {QV_PIXEL_RGB555, -4}, {QV_PIXEL_BGR, 4},
 };
 constexpr uint16_t kPictureLines = 7;  // the history fills, rotates and restarts
+
+std::size_t PixelBytes(const RunShape& shape) {
+    return static_cast<std::size_t>(shape.step < 0 ? -shape.step : shape.step);
+}
 
 // Parameters of a correction: matrix, tone curve and casts drawn either
 // near what an analysis leaves or across the whole 16-bit range.
@@ -166,15 +170,18 @@ void DrawParameters(uint32_t* state, bool extreme, int16_t type, QVContext* c) {
     c->flags = static_cast<uint16_t>(c->flags | kFlagDerived);
 }
 
-// Bytes of a picture: shading with noise, repeated colours (the cache),
-// near-white and pure white pixels.
-std::vector<uint8_t> DrawPicture(uint32_t* state, std::size_t bytes) {
+// Bytes of a picture: noise, runs of a repeated pixel (the cache) of
+// random lengths, near-white and pure white pixels.
+std::vector<uint8_t> DrawPicture(uint32_t* state, std::size_t bytes, std::size_t pixelBytes) {
     std::vector<uint8_t> picture(bytes);
-    for (std::size_t i = 0; i < bytes; ++i) {
+    for (std::size_t i = 0; i < bytes; i += pixelBytes) {
         const uint32_t r = Next(state) % 16;
-        picture[i] =
-            r == 0 ? 255
-                   : (r < 6 && i >= 4 ? picture[i - 4] : static_cast<uint8_t>(Next(state) % 256));
+        for (std::size_t b = i; b < i + pixelBytes && b < bytes; ++b) {
+            picture[b] = r == 0            ? uint8_t{255}
+                         : r == 1          ? static_cast<uint8_t>(254 + Next(state) % 2)
+                         : r < 9 && i != 0 ? picture[b - pixelBytes]
+                                           : static_cast<uint8_t>(Next(state) % 256);
+        }
     }
     return picture;
 }
@@ -217,7 +224,9 @@ TEST(FastPaths, OneShotCorrectionMatchesThePlainLoops) {
                     QVFree(&handle);
                     DrawParameters(&state, extreme, type, &parameters);
                     const std::size_t bytes = static_cast<std::size_t>(n) * 4 * kPictureLines;
-                    const std::vector<uint8_t> source = DrawPicture(&state, bytes);
+                    const std::vector<uint8_t> source = DrawPicture(
+                        &state, bytes,
+                        static_cast<std::size_t>(shape.step < 0 ? -shape.step : shape.step));
                     SCOPED_TRACE(::testing::Message()
                                  << "type " << type << (extreme ? ", extreme" : "") << ", layout "
                                  << shape.layout << ", step " << shape.step << ", width " << n);
@@ -293,7 +302,8 @@ TEST(FastPaths, StreamingConversionMatchesThePlainLoops) {
                     const auto width = static_cast<uint16_t>(n);
                     std::vector<test::PixelLine> picture;
                     for (uint16_t line = 0; line < kPictureLines; ++line) {
-                        picture.push_back(DrawPicture(&state, std::size_t{width} * shape.step));
+                        picture.push_back(DrawPicture(&state, std::size_t{width} * shape.step,
+                                                      PixelBytes(shape)));
                     }
                     SCOPED_TRACE(::testing::Message()
                                  << "mode " << sc.mode << ", output " << sc.outputWidth << ", type "
@@ -352,7 +362,8 @@ TEST(FastPaths, StatisticsMatchThePlainLoop) {
             const auto width = static_cast<uint16_t>(n);
             // Enough calls for the sampling grid of narrow lines to come round.
             const int lines = n < 200 ? 5 : 2;
-            std::vector<uint8_t> picture = DrawPicture(&state, std::size_t{width} * 4 * lines);
+            std::vector<uint8_t> picture =
+                DrawPicture(&state, std::size_t{width} * 4 * lines, PixelBytes(shape));
             // Runs of one level, black and white pixels between them.
             for (std::size_t i = 0; i + 6 < picture.size(); i += 37) {
                 std::fill_n(picture.begin() + static_cast<std::ptrdiff_t>(i), 6,
