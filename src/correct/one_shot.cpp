@@ -11,6 +11,7 @@
 
 #include "context/handles.h"
 #include "correct/byte_runs.h"
+#include "correct/cached_lanes.h"
 #include "correct/correction_core.h"
 #include "correct/rotation_lanes.h"
 #include "correct/shared_steps.h"
@@ -266,6 +267,31 @@ constexpr uint32_t Select(bool condition, uint32_t ifTrue, uint32_t ifFalse) {
     return ifFalse ^ ((ifFalse ^ ifTrue) & mask);
 }
 
+constexpr uint32_t kCachedGroup = 8;
+
+// The cache loop's groups of eight in AVX2 lanes, for 3- and 4-byte pixels
+// with a positive step; returns how many pixels were corrected (0 elsewhere).
+template <class Layout>
+uint32_t CachedLanes(const uint8_t* s, uint8_t* d, uint32_t count, uint32_t lineLeft, int16_t step,
+                     Layout layout, const uint32_t* prepared, uint32_t* key, uint32_t* value) {
+#if defined(VOVED_HAVE_AVX2_PATH)
+    if (layout != kLayoutRgb555 && HasAvx2()) {
+        return CorrectCachedLanesAvx2(s, d, count, lineLeft, step, layout == kLayoutBgr, prepared,
+                                      key, value);
+    }
+#endif
+    static_cast<void>(s);
+    static_cast<void>(d);
+    static_cast<void>(count);
+    static_cast<void>(lineLeft);
+    static_cast<void>(step);
+    static_cast<void>(layout);
+    static_cast<void>(prepared);
+    static_cast<void>(key);
+    static_cast<void>(value);
+    return 0;
+}
+
 // Type 5001 over colours prepared a batch at a time from the filtered line.
 // The cache and the near-white test still decide pixel by pixel, but on
 // colours packed into words, and the cache's test selects rather than
@@ -292,17 +318,27 @@ void CorrectCachedBatched(QVContext* c, const PixelRun& run, const int16_t* filt
         for (uint32_t k = 0; k < count; ++k) {
             prepared[k] = Pack({batch.r[k], batch.g[k], batch.b[k]});
         }
-        for (uint32_t k = 0; k < count; ++k) {
-            const Rgb source = ReadPixel(s, layout);
-            const uint16_t bit15 = ReadBit15(s, layout);
-            const uint32_t sourceWord = Pack(source);
-            const bool white = source.r + source.g + source.b > kNearWhiteSum;
-            const uint32_t out = Select(sourceWord == key, value, prepared[k]);
-            key = white ? key : sourceWord;
-            value = white ? value : out;
-            WriteColour(d, layout, Unpack(white ? kPackedWhite : out), bit15);
-            s = Advance(s, step);
-            d = Advance(d, step);
+        for (uint32_t k = 0; k < count;) {
+            // Groups in lanes where the processor has them, then one group
+            // (the one with a near-white pixel, or the tail) pixel by pixel.
+            const uint32_t done = CachedLanes(s, d, count - k, total - first - k, step, layout,
+                                              prepared + k, &key, &value);
+            s += static_cast<std::ptrdiff_t>(step) * done;
+            d += static_cast<std::ptrdiff_t>(step) * done;
+            k += done;
+            const uint32_t group = k + kCachedGroup < count ? k + kCachedGroup : count;
+            for (; k < group; ++k) {
+                const Rgb source = ReadPixel(s, layout);
+                const uint16_t bit15 = ReadBit15(s, layout);
+                const uint32_t sourceWord = Pack(source);
+                const bool white = source.r + source.g + source.b > kNearWhiteSum;
+                const uint32_t out = Select(sourceWord == key, value, prepared[k]);
+                key = white ? key : sourceWord;
+                value = white ? value : out;
+                WriteColour(d, layout, Unpack(white ? kPackedWhite : out), bit15);
+                s = Advance(s, step);
+                d = Advance(d, step);
+            }
         }
     }
     ColourCache{Unpack(key), Unpack(value)}.Store(*c);

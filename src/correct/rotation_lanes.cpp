@@ -8,13 +8,6 @@ namespace voved {
 
 namespace {
 
-#if defined(VOVED_HAVE_AVX2_PATH)
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2") != 0;
-    return has;
-}
-#endif
-
 void StoreTerms(const MatrixTerms& t, uint32_t k, RotatedBatch* batch) {
     const Rgb c = t.level == kCurveBlack   ? kBlack
                   : t.level >= kCurveWhite ? kWhite
@@ -191,5 +184,12 @@ void PrepareRotatedBatch(const QVContext& context, const ConstWorkLine& in, uint
 #endif
     PrepareOneByOne(PixelCorrection(context), in, first, k, count, batch);
 }
+
+#if defined(VOVED_HAVE_AVX2_PATH)
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+#endif
 
 }  // namespace voved

@@ -42,6 +42,9 @@ void PrepareRotatedBatch(const QVContext& context, const ConstWorkLine& in, uint
 // how many. Only for processors with AVX2.
 uint32_t PrepareRotatedLanesAvx2(const QVContext& context, const ConstWorkLine& in, uint32_t first,
                                  uint32_t count, RotatedBatch* batch);
+
+// Whether the processor has AVX2 (asked once).
+bool HasAvx2();
 #endif
 
 // The output of one prepared sample, as PixelCorrection::Output gives it.

@@ -1,0 +1,30 @@
+// The pixel loop of type 5001 (the one-entry colour cache) for eight pixels
+// at a time, on processors with AVX2.
+//
+// Within a run of pixels none of which is near white, the cache's key at a
+// pixel is the colour of the pixel before it, so a hit repeats the output of
+// the pixel before: each output is the prepared colour of the last pixel
+// that was not a hit, or the cached output when none was. That is a
+// segmented fill across lanes, with no dependency from pixel to pixel.
+#pragma once
+
+#include <cstdint>
+
+#include "correct/rotation_lanes.h"
+
+namespace voved {
+
+#if defined(VOVED_HAVE_AVX2_PATH)
+// Corrects whole groups of eight 3- or 4-byte pixels (`step` 3 or 4; red
+// first, or blue first when `bgr`) from pixel 0 of `source` into
+// `destination`, reading prepared[k] (the packed colour of the batch, red in
+// the low byte) for pixel k, and updating the packed cache key and value.
+// Stops before a group with a near-white pixel, before the last group of
+// `count`, or where loading a group would read past `lineLeft` pixels, and
+// returns how many pixels it corrected. Only for processors with AVX2.
+uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uint32_t count,
+                                uint32_t lineLeft, int16_t step, bool bgr, const uint32_t* prepared,
+                                uint32_t* key, uint32_t* value);
+#endif
+
+}  // namespace voved

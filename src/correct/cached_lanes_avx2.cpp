@@ -1,0 +1,150 @@
+// Built like rotation_lanes_avx2.cpp: a function-level AVX2 target, for
+// 64-bit x86 outside Windows, chosen at run time.
+#include "correct/cached_lanes.h"
+
+#if defined(VOVED_HAVE_AVX2_PATH)
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC target("avx2")
+#endif
+
+#include <immintrin.h>
+
+#include "correct/correction_core.h"
+
+namespace voved {
+
+namespace {
+
+constexpr uint32_t kGroup = 8;
+constexpr uint32_t kThreeByteLoad = 28;  // two 16-byte loads, 12 bytes apart
+
+// Per 128-bit half: four 3-byte pixels (12 bytes) to four words with red in
+// the low byte, and back.
+__m256i SpreadMask(bool bgr) {
+    return bgr ? _mm256_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1, 2, 1, 0, -1,
+                                  5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1)
+               : _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1,
+                                  3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+}
+__m256i GatherMask(bool bgr) {
+    return bgr ? _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0,
+                                  6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)
+               : _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2,
+                                  4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+}
+// For 4-byte pixels: the word's three colour bytes in the pixel's order,
+// the fourth byte left out.
+__m256i OrderMask(bool bgr) {
+    return bgr ? _mm256_setr_epi8(2, 1, 0, -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1, 2, 1, 0,
+                                  -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1)
+               : _mm256_setr_epi8(0, 1, 2, -1, 4, 5, 6, -1, 8, 9, 10, -1, 12, 13, 14, -1, 0, 1, 2,
+                                  -1, 4, 5, 6, -1, 8, 9, 10, -1, 12, 13, 14, -1);
+}
+
+__m256i LoadColours(const uint8_t* s, int16_t step, __m256i spread, __m256i order) {
+    if (step == 3) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12));
+        return _mm256_shuffle_epi8(_mm256_setr_m128i(low, high), spread);
+    }
+    return _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)), order);
+}
+
+void StoreColours(uint8_t* d, int16_t step, __m256i words, __m256i gather, __m256i order) {
+    if (step == 3) {
+        // 12 bytes in each half; the second half's three words moved up to
+        // follow the first's, so exactly 24 bytes are written.
+        const __m256i packed = _mm256_shuffle_epi8(words, gather);
+        const __m256i joined =
+            _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(joined));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 16), _mm256_extracti128_si256(joined, 1));
+        return;
+    }
+    // The fourth byte of each pixel stays as the destination holds it.
+    const __m256i kept = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(d)),
+                                          _mm256_set1_epi32(static_cast<int32_t>(0xFF000000u)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                        _mm256_or_si256(_mm256_shuffle_epi8(words, order), kept));
+}
+
+// Any lane whose channel sum is above the near-white limit.
+bool AnyNearWhite(__m256i words) {
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    const __m256i sum =
+        _mm256_add_epi32(_mm256_add_epi32(_mm256_and_si256(words, byte),
+                                          _mm256_and_si256(_mm256_srli_epi32(words, 8), byte)),
+                         _mm256_srli_epi32(words, 16));
+    return _mm256_movemask_epi8(_mm256_cmpgt_epi32(sum, _mm256_set1_epi32(kNearWhiteSum))) != 0;
+}
+
+// The lanes moved up by `kBy`, the first kBy lanes taken from `fill`.
+template <int kBy>
+__m256i ShiftUp(__m256i x, __m256i fill) {
+    static_assert(kBy == 1 || kBy == 2 || kBy == 4, "lane shift");
+    const __m256i index = kBy == 1   ? _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6)
+                          : kBy == 2 ? _mm256_setr_epi32(0, 0, 0, 1, 2, 3, 4, 5)
+                                     : _mm256_setr_epi32(0, 0, 0, 0, 0, 1, 2, 3);
+    constexpr int kFirst = (1 << kBy) - 1;
+    return _mm256_blend_epi32(_mm256_permutevar8x32_epi32(x, index), fill, kFirst);
+}
+
+// One fill step: a lane still open takes the value kBy lanes before it, and
+// stays open only if that lane was open too.
+template <int kBy>
+void FillStep(__m256i* values, __m256i* open, __m256i carried) {
+    const __m256i from = ShiftUp<kBy>(*values, carried);
+    *values = _mm256_blendv_epi8(*values, from, *open);
+    *open = _mm256_and_si256(*open, ShiftUp<kBy>(*open, _mm256_setzero_si256()));
+}
+
+}  // namespace
+
+uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uint32_t count,
+                                uint32_t lineLeft, int16_t step, bool bgr, const uint32_t* prepared,
+                                uint32_t* key, uint32_t* value) {
+    if (step != 3 && step != 4) {
+        return 0;
+    }
+    const __m256i spread = SpreadMask(bgr);
+    const __m256i gather = GatherMask(bgr);
+    const __m256i order = OrderMask(bgr);
+    const uint32_t loadBytes = step == 3 ? kThreeByteLoad : kGroup * 4;
+    __m256i keyAll = _mm256_set1_epi32(static_cast<int32_t>(*key));
+    __m256i valueAll = _mm256_set1_epi32(static_cast<int32_t>(*value));
+    uint32_t k = 0;
+    for (; k + kGroup <= count && size_t{lineLeft - k} * static_cast<size_t>(step) >= loadBytes;
+         k += kGroup) {
+        const uint8_t* s = source + size_t{k} * static_cast<size_t>(step);
+        const __m256i colours = LoadColours(s, step, spread, order);
+        if (AnyNearWhite(colours)) {
+            break;
+        }
+        // Each pixel's key is the colour before it; a hit repeats the
+        // output before it.
+        __m256i open = _mm256_cmpeq_epi32(colours, ShiftUp<1>(colours, keyAll));
+        __m256i out = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prepared + k));
+        FillStep<1>(&out, &open, valueAll);
+        FillStep<2>(&out, &open, valueAll);
+        FillStep<4>(&out, &open, valueAll);
+        // Still open: every lane before it was a hit, back to the cache.
+        out = _mm256_blendv_epi8(out, valueAll, open);
+        StoreColours(destination + size_t{k} * static_cast<size_t>(step), step, out, gather, order);
+        keyAll = _mm256_permutevar8x32_epi32(colours, _mm256_set1_epi32(7));
+        valueAll = _mm256_permutevar8x32_epi32(out, _mm256_set1_epi32(7));
+    }
+    *key = static_cast<uint32_t>(_mm256_extract_epi32(keyAll, 0));
+    *value = static_cast<uint32_t>(_mm256_extract_epi32(valueAll, 0));
+    return k;
+}
+
+}  // namespace voved
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#endif
+
+#endif
