@@ -11,8 +11,8 @@
 
 #include "context/handles.h"
 #include "correct/byte_runs.h"
-#include "correct/cached_lanes.h"
 #include "correct/correction_core.h"
+#include "correct/pixel_lanes.h"
 #include "correct/rotation_lanes.h"
 #include "correct/shared_steps.h"
 #include "filters/chroma_denoise.h"
@@ -275,7 +275,7 @@ template <class Layout>
 uint32_t CachedLanes(const uint8_t* s, uint8_t* d, uint32_t count, uint32_t lineLeft, int16_t step,
                      Layout layout, const uint32_t* prepared, uint32_t* key, uint32_t* value) {
 #if defined(VOVED_HAVE_AVX2_PATH)
-    if (layout != kLayoutRgb555 && HasAvx2()) {
+    if ((layout == kLayoutBgr || layout == kLayoutRgb) && HasAvx2()) {
         return CorrectCachedLanesAvx2(s, d, count, lineLeft, step, layout == kLayoutBgr, prepared,
                                       key, value);
     }

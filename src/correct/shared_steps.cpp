@@ -7,6 +7,7 @@
 
 #include "correct/byte_runs.h"
 #include "correct/fixed_output_curve.h"
+#include "correct/pixel_lanes.h"
 #include "pixels/layout_dispatch.h"
 #include "pixels/pixels.h"
 #include "platform/plain_paths.h"
@@ -40,7 +41,14 @@ int16_t PixelsToWorkLine(const uint8_t* source, int16_t* line, uint16_t count, i
                          int16_t layout) {
     const WorkLine planes = Planes(line, count);
     const auto convert = [&](auto code) {
-        for (uint32_t i = 0; i < count; ++i) {
+        uint32_t i = 0;
+#if defined(VOVED_HAVE_AVX2_PATH)
+        if (!UsePlainPaths() && (code == kLayoutBgr || code == kLayoutRgb) && HasAvx2()) {
+            i = PixelsToWorkLineAvx2(source, planes, count, step, code == kLayoutBgr);
+            source += static_cast<std::ptrdiff_t>(step) * i;
+        }
+#endif
+        for (; i < count; ++i) {
             const Rgb c = ReadPixel(source, code);
             StoreSample(planes, i, ForwardTransform(c.r, c.g, c.b));
             source = Advance(source, step);

@@ -1,6 +1,6 @@
 // Built like rotation_lanes_avx2.cpp: a function-level AVX2 target, for
 // 64-bit x86 outside Windows, chosen at run time.
-#include "correct/cached_lanes.h"
+#include "correct/pixel_lanes.h"
 
 #if defined(VOVED_HAVE_AVX2_PATH)
 
@@ -13,6 +13,7 @@
 #include <immintrin.h>
 
 #include "correct/correction_core.h"
+#include "pixels/pixels.h"
 
 namespace voved {
 
@@ -101,7 +102,49 @@ void FillStep(__m256i* values, __m256i* open, __m256i carried) {
     *open = _mm256_and_si256(*open, ShiftUp<kBy>(*open, _mm256_setzero_si256()));
 }
 
+// Bytes a group of eight pixels is loaded from.
+uint32_t LoadBytes(int16_t step) {
+    return step == 3 ? kThreeByteLoad : kGroup * 4;
+}
+
+__m256i Channel(__m256i words, int shift) {
+    return _mm256_and_si256(_mm256_srli_epi32(words, shift), _mm256_set1_epi32(0xFF));
+}
+
+// Eight 32-bit lanes (each within -32768..32767) stored as eight samples.
+void StoreSamples(int16_t* to, __m256i x) {
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(x, x), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(packed));
+}
+
 }  // namespace
+
+uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uint32_t count,
+                              int16_t step, bool bgr) {
+    if (step != 3 && step != 4) {
+        return 0;
+    }
+    const __m256i spread = SpreadMask(bgr);
+    const __m256i order = OrderMask(bgr);
+    uint32_t k = 0;
+    for (; size_t{count - k} * static_cast<size_t>(step) >= LoadBytes(step); k += kGroup) {
+        const __m256i colours =
+            LoadColours(source + size_t{k} * static_cast<size_t>(step), step, spread, order);
+        const __m256i r = Channel(colours, 0);
+        const __m256i g = Channel(colours, 8);
+        const __m256i b = Channel(colours, 16);
+        // Y = (5 R + 9 G + 2 B) >> 4 of non-negative terms.
+        const __m256i fiveR = _mm256_add_epi32(_mm256_slli_epi32(r, 2), r);
+        const __m256i nineG = _mm256_add_epi32(_mm256_slli_epi32(g, 3), g);
+        const __m256i weighted =
+            _mm256_add_epi32(_mm256_add_epi32(fiveR, nineG), _mm256_add_epi32(b, b));
+        const __m256i y = _mm256_srli_epi32(weighted, 4);
+        StoreSamples(planes.y + k, y);
+        StoreSamples(planes.dr + k, _mm256_sub_epi32(r, y));
+        StoreSamples(planes.db + k, _mm256_sub_epi32(b, y));
+    }
+    return k;
+}
 
 uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uint32_t count,
                                 uint32_t lineLeft, int16_t step, bool bgr, const uint32_t* prepared,
@@ -112,7 +155,7 @@ uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uin
     const __m256i spread = SpreadMask(bgr);
     const __m256i gather = GatherMask(bgr);
     const __m256i order = OrderMask(bgr);
-    const uint32_t loadBytes = step == 3 ? kThreeByteLoad : kGroup * 4;
+    const uint32_t loadBytes = LoadBytes(step);
     __m256i keyAll = _mm256_set1_epi32(static_cast<int32_t>(*key));
     __m256i valueAll = _mm256_set1_epi32(static_cast<int32_t>(*value));
     uint32_t k = 0;

@@ -1,5 +1,6 @@
-// The pixel loop of type 5001 (the one-entry colour cache) for eight pixels
-// at a time, on processors with AVX2.
+// Loops over 3- and 4-byte pixels eight at a time, on processors with AVX2:
+// the forward transform into a working line, and the pixel loop of type
+// 5001 (the one-entry colour cache).
 //
 // Within a run of pixels none of which is near white, the cache's key at a
 // pixel is the colour of the pixel before it, so a hit repeats the output of
@@ -15,13 +16,21 @@
 namespace voved {
 
 #if defined(VOVED_HAVE_AVX2_PATH)
+// The forward transform of pixels 0 .. of `source` (`step` 3 or 4; red
+// first, or blue first when `bgr`) into samples 0 .. of the three planes,
+// by groups of eight while loading a group reads no further than `count`
+// pixels; returns how many pixels it converted. Only for processors with
+// AVX2.
+uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uint32_t count,
+                              int16_t step, bool bgr);
+
 // Corrects whole groups of eight 3- or 4-byte pixels (`step` 3 or 4; red
 // first, or blue first when `bgr`) from pixel 0 of `source` into
 // `destination`, reading prepared[k] (the packed colour of the batch, red in
 // the low byte) for pixel k, and updating the packed cache key and value.
-// Stops before a group with a near-white pixel, before the last group of
-// `count`, or where loading a group would read past `lineLeft` pixels, and
-// returns how many pixels it corrected. Only for processors with AVX2.
+// Stops before a group with a near-white pixel, where fewer than eight of
+// `count` pixels are left, or where loading a group would read past
+// `lineLeft` pixels, and returns how many pixels it corrected. Only for processors with AVX2.
 uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uint32_t count,
                                 uint32_t lineLeft, int16_t step, bool bgr, const uint32_t* prepared,
                                 uint32_t* key, uint32_t* value);
