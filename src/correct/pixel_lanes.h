@@ -19,10 +19,11 @@ namespace voved {
 // The forward transform of pixels 0 .. of `source` (`step` 3 or 4; red
 // first, or blue first when `bgr`) into samples 0 .. of the three planes,
 // by groups of eight while loading a group reads no further than `count`
-// pixels; returns how many pixels it converted. Only for processors with
-// AVX2.
+// pixels; returns how many pixels it converted. With `nearWhite`, also
+// tells for each pixel whether R + G + B is above the near-white limit.
+// Only for processors with AVX2.
 uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uint32_t count,
-                              int16_t step, bool bgr);
+                              int16_t step, bool bgr, bool* nearWhite = nullptr);
 
 // Corrects whole groups of eight 3- or 4-byte pixels (`step` 3 or 4; red
 // first, or blue first when `bgr`) from pixel 0 of `source` into

@@ -72,14 +72,17 @@ void StoreColours(uint8_t* d, int16_t step, __m256i words, __m256i gather, __m25
                         _mm256_or_si256(_mm256_shuffle_epi8(words, order), kept));
 }
 
-// Any lane whose channel sum is above the near-white limit.
-bool AnyNearWhite(__m256i words) {
+// All ones in the lanes whose channel sum is above the near-white limit.
+__m256i NearWhite(__m256i words) {
     const __m256i byte = _mm256_set1_epi32(0xFF);
     const __m256i sum =
         _mm256_add_epi32(_mm256_add_epi32(_mm256_and_si256(words, byte),
                                           _mm256_and_si256(_mm256_srli_epi32(words, 8), byte)),
                          _mm256_srli_epi32(words, 16));
-    return _mm256_movemask_epi8(_mm256_cmpgt_epi32(sum, _mm256_set1_epi32(kNearWhiteSum))) != 0;
+    return _mm256_cmpgt_epi32(sum, _mm256_set1_epi32(kNearWhiteSum));
+}
+bool AnyNearWhite(__m256i words) {
+    return _mm256_movemask_epi8(NearWhite(words)) != 0;
 }
 
 // The lanes moved up by `kBy`, the first kBy lanes taken from `fill`.
@@ -120,7 +123,7 @@ void StoreSamples(int16_t* to, __m256i x) {
 }  // namespace
 
 uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uint32_t count,
-                              int16_t step, bool bgr) {
+                              int16_t step, bool bgr, bool* nearWhite) {
     if (step != 3 && step != 4) {
         return 0;
     }
@@ -142,6 +145,15 @@ uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uin
         StoreSamples(planes.y + k, y);
         StoreSamples(planes.dr + k, _mm256_sub_epi32(r, y));
         StoreSamples(planes.db + k, _mm256_sub_epi32(b, y));
+        if (nearWhite != nullptr) {
+            // Lanes of all ones to eight bytes of 0 or 1.
+            const __m256i wide = _mm256_permute4x64_epi64(
+                _mm256_packs_epi32(NearWhite(colours), _mm256_setzero_si256()), 0x08);
+            const __m128i bytes =
+                _mm_packs_epi16(_mm256_castsi256_si128(wide), _mm_setzero_si128());
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(nearWhite + k),
+                             _mm_and_si128(bytes, _mm_set1_epi8(1)));
+        }
     }
     return k;
 }

@@ -4,6 +4,7 @@
 #include "correct/stream_correction.h"
 
 #include "correct/correction_core.h"
+#include "correct/pixel_lanes.h"
 #include "correct/rotation_lanes.h"
 #include "pixels/layout_dispatch.h"
 #include "pixels/pixels.h"
@@ -57,14 +58,22 @@ void RotatedToWorkLine(const QVContext& context, const uint8_t* source, const Wo
     bool white[kRotationBatch];
     for (uint32_t first = 0; first < count; first += kRotationBatch) {
         const uint32_t n = count - first < kRotationBatch ? count - first : kRotationBatch;
-        for (uint32_t k = 0; k < n; ++k) {
+        uint32_t k = 0;
+#if defined(VOVED_HAVE_AVX2_PATH)
+        if ((code == kLayoutBgr || code == kLayoutRgb) && HasAvx2()) {
+            const WorkLine batchPlanes = {planes.y + first, planes.dr + first, planes.db + first};
+            k = PixelsToWorkLineAvx2(source, batchPlanes, n, step, code == kLayoutBgr, white);
+            source += static_cast<std::ptrdiff_t>(step) * k;
+        }
+#endif
+        for (; k < n; ++k) {
             const Rgb c = ReadPixel(source, code);
             white[k] = c.r + c.g + c.b > kNearWhiteSum;
             StoreSample(planes, first + k, ForwardTransform(c.r, c.g, c.b));
             source = Advance(source, step);
         }
         PrepareRotatedBatch(context, in, first, n, &batch);
-        for (uint32_t k = 0; k < n; ++k) {
+        for (k = 0; k < n; ++k) {
             const int16_t level = batch.level[k];
             const int16_t y = fixedCurve ? int16_t{kFixedOutputCurve[Limit(level, 0, 255)]} : level;
             StoreSample(planes, first + k,
