@@ -13,47 +13,23 @@
 #include <immintrin.h>
 
 #include "correct/correction_core.h"
+#include "pixels/pixel_lanes_avx2.h"
 #include "pixels/pixels.h"
 
 namespace voved {
 
 namespace {
 
-constexpr uint32_t kGroup = 8;
-constexpr uint32_t kThreeByteLoad = 28;  // two 16-byte loads, 12 bytes apart
+using namespace avx2;
 
-// Per 128-bit half: four 3-byte pixels (12 bytes) to four words with red in
-// the low byte, and back.
-__m256i SpreadMask(bool bgr) {
-    return bgr ? _mm256_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1, 2, 1, 0, -1,
-                                  5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1)
-               : _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1,
-                                  3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-}
+// Per 128-bit half: four words with red in the low byte back to four
+// 3-byte pixels (12 bytes).
 __m256i GatherMask(bool bgr) {
     return bgr ? _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0,
                                   6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)
                : _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0, 1, 2,
                                   4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
 }
-// For 4-byte pixels: the word's three colour bytes in the pixel's order,
-// the fourth byte left out.
-__m256i OrderMask(bool bgr) {
-    return bgr ? _mm256_setr_epi8(2, 1, 0, -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1, 2, 1, 0,
-                                  -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1)
-               : _mm256_setr_epi8(0, 1, 2, -1, 4, 5, 6, -1, 8, 9, 10, -1, 12, 13, 14, -1, 0, 1, 2,
-                                  -1, 4, 5, 6, -1, 8, 9, 10, -1, 12, 13, 14, -1);
-}
-
-__m256i LoadColours(const uint8_t* s, int16_t step, __m256i spread, __m256i order) {
-    if (step == 3) {
-        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 12));
-        return _mm256_shuffle_epi8(_mm256_setr_m128i(low, high), spread);
-    }
-    return _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)), order);
-}
-
 void StoreColours(uint8_t* d, int16_t step, __m256i words, __m256i gather, __m256i order) {
     if (step == 3) {
         // 12 bytes in each half; the second half's three words moved up to
@@ -105,21 +81,6 @@ void FillStep(__m256i* values, __m256i* open, __m256i carried) {
     *open = _mm256_and_si256(*open, ShiftUp<kBy>(*open, _mm256_setzero_si256()));
 }
 
-// Bytes a group of eight pixels is loaded from.
-uint32_t LoadBytes(int16_t step) {
-    return step == 3 ? kThreeByteLoad : kGroup * 4;
-}
-
-__m256i Channel(__m256i words, int shift) {
-    return _mm256_and_si256(_mm256_srli_epi32(words, shift), _mm256_set1_epi32(0xFF));
-}
-
-// Eight 32-bit lanes (each within -32768..32767) stored as eight samples.
-void StoreSamples(int16_t* to, __m256i x) {
-    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(x, x), 0x08);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm256_castsi256_si128(packed));
-}
-
 }  // namespace
 
 uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uint32_t count,
@@ -133,26 +94,12 @@ uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uin
     for (; size_t{count - k} * static_cast<size_t>(step) >= LoadBytes(step); k += kGroup) {
         const __m256i colours =
             LoadColours(source + size_t{k} * static_cast<size_t>(step), step, spread, order);
-        const __m256i r = Channel(colours, 0);
-        const __m256i g = Channel(colours, 8);
-        const __m256i b = Channel(colours, 16);
-        // Y = (5 R + 9 G + 2 B) >> 4 of non-negative terms.
-        const __m256i fiveR = _mm256_add_epi32(_mm256_slli_epi32(r, 2), r);
-        const __m256i nineG = _mm256_add_epi32(_mm256_slli_epi32(g, 3), g);
-        const __m256i weighted =
-            _mm256_add_epi32(_mm256_add_epi32(fiveR, nineG), _mm256_add_epi32(b, b));
-        const __m256i y = _mm256_srli_epi32(weighted, 4);
-        StoreSamples(planes.y + k, y);
-        StoreSamples(planes.dr + k, _mm256_sub_epi32(r, y));
-        StoreSamples(planes.db + k, _mm256_sub_epi32(b, y));
+        const Channels c = SplitColours(colours);
+        StoreSamples(planes.y + k, c.y);
+        StoreSamples(planes.dr + k, _mm256_sub_epi32(c.r, c.y));
+        StoreSamples(planes.db + k, _mm256_sub_epi32(c.b, c.y));
         if (nearWhite != nullptr) {
-            // Lanes of all ones to eight bytes of 0 or 1.
-            const __m256i wide = _mm256_permute4x64_epi64(
-                _mm256_packs_epi32(NearWhite(colours), _mm256_setzero_si256()), 0x08);
-            const __m128i bytes =
-                _mm_packs_epi16(_mm256_castsi256_si128(wide), _mm_setzero_si128());
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(nearWhite + k),
-                             _mm_and_si128(bytes, _mm_set1_epi8(1)));
+            StoreFlags(nearWhite + k, NearWhite(colours));
         }
     }
     return k;

@@ -185,11 +185,4 @@ void PrepareRotatedBatch(const QVContext& context, const ConstWorkLine& in, uint
     PrepareOneByOne(PixelCorrection(context), in, first, k, count, batch);
 }
 
-#if defined(VOVED_HAVE_AVX2_PATH)
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2") != 0;
-    return has;
-}
-#endif
-
 }  // namespace voved

@@ -12,6 +12,7 @@
 
 #include "correct/correction_core.h"
 #include "pixels/pixels.h"
+#include "platform/plain_paths.h"
 
 namespace voved {
 
@@ -36,15 +37,11 @@ struct RotatedBatch {
 void PrepareRotatedBatch(const QVContext& context, const ConstWorkLine& in, uint32_t first,
                          uint32_t count, RotatedBatch* batch);
 
-#if defined(__x86_64__) && !defined(_WIN32) && (defined(__GNUC__) || defined(__clang__))
-#define VOVED_HAVE_AVX2_PATH 1
+#if defined(VOVED_HAVE_AVX2_PATH)
 // The AVX2 form: prepares the leading multiple of 16 samples and returns
 // how many. Only for processors with AVX2.
 uint32_t PrepareRotatedLanesAvx2(const QVContext& context, const ConstWorkLine& in, uint32_t first,
                                  uint32_t count, RotatedBatch* batch);
-
-// Whether the processor has AVX2 (asked once).
-bool HasAvx2();
 #endif
 
 // The output of one prepared sample, as PixelCorrection::Output gives it.

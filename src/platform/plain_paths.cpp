@@ -28,4 +28,11 @@ void ForcePlainPaths(bool plain) {
     PlainSwitch().store(plain, std::memory_order_relaxed);
 }
 
+#if defined(VOVED_HAVE_AVX2_PATH)
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+#endif
+
 }  // namespace voved
