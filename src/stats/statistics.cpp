@@ -175,6 +175,7 @@ void AccumulateRunFast(QVContext* context, const uint8_t* pixels, uint32_t count
     }
 }
 
+#if defined(VOVED_HAVE_AVX2_PATH)
 // What the lanes do for one pixel, for the pixels they leave.
 void PreparePixel(const Rgb& px, uint32_t k, PreparedPixels* out) {
     const int32_t sum = px.r + px.g + px.b;
@@ -192,7 +193,6 @@ void PreparePixel(const Rgb& px, uint32_t k, PreparedPixels* out) {
     out->mean[k] = static_cast<uint8_t>(sum / 3);
 }
 
-#if defined(VOVED_HAVE_AVX2_PATH)
 // The same pass over pixels prepared a chunk at a time in AVX2 lanes (for
 // 3- and 4-byte pixels): the loop itself only books runs and adds the sums
 // the lanes prepared.
