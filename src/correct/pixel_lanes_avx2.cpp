@@ -73,12 +73,14 @@ __m256i ShiftUp(__m256i x, __m256i fill) {
 }
 
 // One fill step: a lane still open takes the value kBy lanes before it, and
-// stays open only if that lane was open too.
+// stays open only if that lane was open too. The lanes before the group
+// count as open: the cached colour comes in only after the last step, so
+// that the fill does not wait for the group before.
 template <int kBy>
-void FillStep(__m256i* values, __m256i* open, __m256i carried) {
-    const __m256i from = ShiftUp<kBy>(*values, carried);
+void FillStep(__m256i* values, __m256i* open) {
+    const __m256i from = ShiftUp<kBy>(*values, _mm256_setzero_si256());
     *values = _mm256_blendv_epi8(*values, from, *open);
-    *open = _mm256_and_si256(*open, ShiftUp<kBy>(*open, _mm256_setzero_si256()));
+    *open = _mm256_and_si256(*open, ShiftUp<kBy>(*open, _mm256_set1_epi32(-1)));
 }
 
 }  // namespace
@@ -129,9 +131,9 @@ uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uin
         // output before it.
         __m256i open = _mm256_cmpeq_epi32(colours, ShiftUp<1>(colours, keyAll));
         __m256i out = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(prepared + k));
-        FillStep<1>(&out, &open, valueAll);
-        FillStep<2>(&out, &open, valueAll);
-        FillStep<4>(&out, &open, valueAll);
+        FillStep<1>(&out, &open);
+        FillStep<2>(&out, &open);
+        FillStep<4>(&out, &open);
         // Still open: every lane before it was a hit, back to the cache.
         out = _mm256_blendv_epi8(out, valueAll, open);
         StoreColours(destination + size_t{k} * static_cast<size_t>(step), step, out, gather, order);
