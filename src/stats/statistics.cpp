@@ -183,14 +183,12 @@ void PreparePixel(const Rgb& px, uint32_t k, PreparedPixels* out) {
     const int32_t dr = px.r - y;
     const int32_t db = px.b - y;
     const bool summed = y <= kBrightLevel || dr * dr + db * db < kBrightChromaLimit;
+    const bool skipped = sum == kBlackSum || sum == kWhiteSum;
     out->level[k] = static_cast<int16_t>(y);
-    out->dr[k] = static_cast<int16_t>(dr);
-    out->db[k] = static_cast<int16_t>(db);
     out->summedRY[k] = static_cast<int16_t>(summed ? dr : 0);
     out->summedBY[k] = static_cast<int16_t>(summed ? db : 0);
-    out->summed[k] = summed ? 1 : 0;
-    out->skipped[k] = sum == kBlackSum || sum == kWhiteSum ? 1 : 0;
-    out->mean[k] = static_cast<uint8_t>(sum / 3);
+    out->meanAndFlags[k] = static_cast<int16_t>(sum / 3 | (summed ? 1 << kSummedBit : 0) |
+                                                (skipped ? 1 << kSkippedBit : 0));
 }
 
 // The same pass over pixels prepared a chunk at a time in AVX2 lanes (for
@@ -215,19 +213,21 @@ void AccumulateRunLanes(QVContext* context, const uint8_t* pixels, uint32_t coun
         for (k = 0; k < n; ++k) {
             const bool sampled = sampleLine && untilSample == 0;
             untilSample = untilSample == 0 ? stride - 1 : untilSample - 1;
-            if (prepared.skipped[k] != 0) {
+            const int32_t meanAndFlags = prepared.meanAndFlags[k];
+            if ((meanAndFlags >> kSkippedBit & 1) != 0) {
                 continue;
             }
             const int32_t y = prepared.level[k];
             if (sampled) {
-                const int32_t dr = prepared.dr[k];
-                const int32_t db = prepared.db[k];
+                const Rgb px = ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout);
+                const int32_t dr = px.r - y;
+                const int32_t db = px.b - y;
                 SampleChroma(context, dr, db, dr * dr + db * db);
             }
             if (y != run.level) {
                 pending.FlushInto(&context->levelStats[run.level]);
                 if (IsCountedRun(run)) {
-                    BookRunAt(context, run, prepared.mean[k]);
+                    BookRunAt(context, run, meanAndFlags & kMeanMask);
                 }
                 run.length = 0;
                 run.level = y;
@@ -235,7 +235,7 @@ void AccumulateRunLanes(QVContext* context, const uint8_t* pixels, uint32_t coun
             ++run.length;
             pending.sumRY = AddWrap32(pending.sumRY, prepared.summedRY[k]);
             pending.sumBY = AddWrap32(pending.sumBY, prepared.summedBY[k]);
-            pending.count += prepared.summed[k];
+            pending.count += static_cast<uint32_t>(meanAndFlags >> kSummedBit & 1);
         }
     }
     pending.FlushInto(&context->levelStats[run.level]);

@@ -27,48 +27,68 @@ constexpr int kThirdShift = 17;
 
 }  // namespace
 
+namespace {
+
+// Sixteen 32-bit lanes (two registers, each within -32768..32767) stored as
+// sixteen samples in order.
+void StoreSixteen(int16_t* to, __m256i low, __m256i high) {
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(low, high), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), packed);
+}
+
+struct Prepared {
+    __m256i level;
+    __m256i summedRY;
+    __m256i summedBY;
+    __m256i meanAndFlags;
+};
+
+Prepared PrepareEight(__m256i colours) {
+    const Channels c = SplitColours(colours);
+    const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(c.r, c.g), c.b);
+    const __m256i dr = _mm256_sub_epi32(c.r, c.y);
+    const __m256i db = _mm256_sub_epi32(c.b, c.y);
+    // dR squared plus dB squared: both fit 16 bits, so one multiply-add of
+    // the pairs (dR, dB).
+    const __m256i pairs =
+        _mm256_or_si256(_mm256_and_si256(dr, _mm256_set1_epi32(0xFFFF)), _mm256_slli_epi32(db, 16));
+    const __m256i q = _mm256_madd_epi16(pairs, pairs);
+    const __m256i dark = _mm256_cmpgt_epi32(_mm256_set1_epi32(kBrightLevel + 1), c.y);
+    const __m256i weak = _mm256_cmpgt_epi32(_mm256_set1_epi32(kBrightChromaLimit), q);
+    const __m256i summed = _mm256_or_si256(dark, weak);
+    const __m256i skipped = _mm256_or_si256(_mm256_cmpeq_epi32(sum, _mm256_set1_epi32(kBlackSum)),
+                                            _mm256_cmpeq_epi32(sum, _mm256_set1_epi32(kWhiteSum)));
+    const __m256i mean =
+        _mm256_srli_epi32(_mm256_mullo_epi32(sum, _mm256_set1_epi32(kThirdMagic)), kThirdShift);
+    const __m256i flags =
+        _mm256_or_si256(_mm256_and_si256(summed, _mm256_set1_epi32(1 << kSummedBit)),
+                        _mm256_and_si256(skipped, _mm256_set1_epi32(1 << kSkippedBit)));
+    return {c.y, _mm256_and_si256(dr, summed), _mm256_and_si256(db, summed),
+            _mm256_or_si256(mean, flags)};
+}
+
+}  // namespace
+
 uint32_t PreparePixelsAvx2(const uint8_t* pixels, uint32_t count, uint32_t lineLeft, int16_t step,
                            bool bgr, PreparedPixels* out) {
     if (step != 3 && step != 4) {
         return 0;
     }
+    constexpr uint32_t kPair = 2 * kGroup;
     const __m256i spread = SpreadMask(bgr);
     const __m256i order = OrderMask(bgr);
+    const size_t groupBytes = size_t{kGroup} * static_cast<size_t>(step);
     uint32_t k = 0;
-    for (;
-         k + kGroup <= count && size_t{lineLeft - k} * static_cast<size_t>(step) >= LoadBytes(step);
-         k += kGroup) {
-        const __m256i colours =
-            LoadColours(pixels + size_t{k} * static_cast<size_t>(step), step, spread, order);
-        const Channels c = SplitColours(colours);
-        const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(c.r, c.g), c.b);
-        const __m256i dr = _mm256_sub_epi32(c.r, c.y);
-        const __m256i db = _mm256_sub_epi32(c.b, c.y);
-        // dR squared plus dB squared: both fit 16 bits, so one multiply-add
-        // of the pairs (dR, dB).
-        const __m256i pairs = _mm256_or_si256(_mm256_and_si256(dr, _mm256_set1_epi32(0xFFFF)),
-                                              _mm256_slli_epi32(db, 16));
-        const __m256i q = _mm256_madd_epi16(pairs, pairs);
-        const __m256i dark = _mm256_cmpgt_epi32(_mm256_set1_epi32(kBrightLevel + 1), c.y);
-        const __m256i weak = _mm256_cmpgt_epi32(_mm256_set1_epi32(kBrightChromaLimit), q);
-        const __m256i summed = _mm256_or_si256(dark, weak);
-        const __m256i skipped =
-            _mm256_or_si256(_mm256_cmpeq_epi32(sum, _mm256_set1_epi32(kBlackSum)),
-                            _mm256_cmpeq_epi32(sum, _mm256_set1_epi32(kWhiteSum)));
-        const __m256i mean =
-            _mm256_srli_epi32(_mm256_mullo_epi32(sum, _mm256_set1_epi32(kThirdMagic)), kThirdShift);
-        StoreSamples(out->level + k, c.y);
-        StoreSamples(out->dr + k, dr);
-        StoreSamples(out->db + k, db);
-        StoreSamples(out->summedRY + k, _mm256_and_si256(dr, summed));
-        StoreSamples(out->summedBY + k, _mm256_and_si256(db, summed));
-        StoreFlags(out->summed + k, summed);
-        StoreFlags(out->skipped + k, skipped);
-        // Means are at most 255: two saturating packs keep them.
-        const __m256i wide =
-            _mm256_permute4x64_epi64(_mm256_packs_epi32(mean, _mm256_setzero_si256()), 0x08);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out->mean + k),
-                         _mm_packus_epi16(_mm256_castsi256_si128(wide), _mm_setzero_si128()));
+    for (; k + kPair <= count &&
+           size_t{lineLeft - k} * static_cast<size_t>(step) >= groupBytes + LoadBytes(step);
+         k += kPair) {
+        const uint8_t* at = pixels + size_t{k} * static_cast<size_t>(step);
+        const Prepared low = PrepareEight(LoadColours(at, step, spread, order));
+        const Prepared high = PrepareEight(LoadColours(at + groupBytes, step, spread, order));
+        StoreSixteen(out->level + k, low.level, high.level);
+        StoreSixteen(out->summedRY + k, low.summedRY, high.summedRY);
+        StoreSixteen(out->summedBY + k, low.summedBY, high.summedBY);
+        StoreSixteen(out->meanAndFlags + k, low.meanAndFlags, high.meanAndFlags);
     }
     return k;
 }

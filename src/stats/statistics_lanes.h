@@ -17,20 +17,23 @@ constexpr int32_t kBrightChromaLimit = 20000;
 constexpr int32_t kBlackSum = 0;
 constexpr int32_t kWhiteSum = 3 * 255;
 
+// The mean and two flags of a pixel in one word: the mean (R + G + B) / 3 in
+// the low byte, then whether its chroma is summed, then whether it is pure
+// black or pure white (and takes no part).
+constexpr int kSummedBit = 8;
+constexpr int kSkippedBit = 9;
+constexpr int16_t kMeanMask = 0xFF;
+
 struct PreparedPixels {
     int16_t level[kStatisticsChunk];     // Y
-    int16_t dr[kStatisticsChunk];        // R - Y
-    int16_t db[kStatisticsChunk];        // B - Y
     int16_t summedRY[kStatisticsChunk];  // R - Y where the chroma is summed, else 0
     int16_t summedBY[kStatisticsChunk];  // B - Y where the chroma is summed, else 0
-    uint8_t summed[kStatisticsChunk];    // 1 where the chroma is summed
-    uint8_t skipped[kStatisticsChunk];   // 1 for pure black and pure white
-    uint8_t mean[kStatisticsChunk];      // (R + G + B) / 3
+    int16_t meanAndFlags[kStatisticsChunk];
 };
 
 #if defined(VOVED_HAVE_AVX2_PATH)
 // Prepares pixels 0 .. of `pixels` (`step` 3 or 4; red first, or blue first
-// when `bgr`) by groups of eight, up to `count` (at most kStatisticsChunk)
+// when `bgr`) by groups of sixteen, up to `count` (at most kStatisticsChunk)
 // and while loading a group reads no further than `lineLeft` pixels;
 // returns how many it prepared. Only for processors with AVX2.
 uint32_t PreparePixelsAvx2(const uint8_t* pixels, uint32_t count, uint32_t lineLeft, int16_t step,
