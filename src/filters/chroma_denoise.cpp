@@ -306,9 +306,10 @@ static_assert(kCopyFive == kCopyOne + 1 && kTestColour == kCopyFive + 1,
 constexpr int32_t kLaneSample = 511;  // samples in -512..511 keep 2^6 x sample in 16 bits
 
 struct InteriorChunk {
-    int16_t state[kChunk];      // kCopyOne, kCopyFive or kTestColour
-    int16_t variation[kChunk];  // colour-test terms known before the scan
-    int16_t sum[2][kChunk];     // kernel terms known before the scan, per colour plane
+    int16_t state[kChunk];         // kCopyOne, kCopyFive or kTestColour
+    int16_t variation[kChunk];     // colour-test terms known before the scan
+    int16_t sum[2][kChunk];        // kernel terms known before the scan, per colour plane
+    int16_t reference[2][kChunk];  // the reference line's colour at each pixel
 };
 
 // The fast path reads neighbour lines ahead of the scan, so they must lie
@@ -468,6 +469,7 @@ void PrepareLanes(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j,
             Add(variation, FixedVariationLanes<M>(s.plane[0][p], s.plane[M::kReference][p], i));
         const S16 total = KernelTerms<M, 0>(s, p, i);
         Store(chunk->sum[p - kFirstColourPlane] + j, total);
+        Store(chunk->reference[p - kFirstColourPlane] + j, Load(s.plane[M::kReference][p] + i));
     }
     Store(chunk->variation + j, variation);
 }
@@ -484,10 +486,16 @@ void PrepareOne(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j, Int
     chunk->variation[j] = one.variation[kWidth - 1];
     chunk->sum[0][j] = one.sum[0][kWidth - 1];
     chunk->sum[1][j] = one.sum[1][kWidth - 1];
+    chunk->reference[0][j] = one.reference[0][kWidth - 1];
+    chunk->reference[1][j] = one.reference[1][kWidth - 1];
 }
 
 // The serial scan over one chunk; returns the position after it (up to two
-// beyond `end` when an edge is skipped).
+// beyond `end` when an edge is skipped). It writes only line 0, and the
+// output around an edge (which may reach back before the chunk): the output
+// of every other position it passes is line 0's final sample there, which
+// FilterInteriorFast copies once the scan is done. Few values stay live, so
+// the recursion keeps its registers.
 template <class M>
 uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t end,
                    const InteriorChunk& chunk) {
@@ -496,12 +504,6 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
     constexpr unsigned shift = M::kInterior.shift;
     int16_t* const c1 = s.own[kFirstColourPlane];
     int16_t* const c2 = s.own[kLastColourPlane];
-    const int16_t* const y0 = s.own[kLumaPlane];
-    int16_t* const outY = s.out[kLumaPlane];
-    int16_t* const out1 = s.out[kFirstColourPlane];
-    int16_t* const out2 = s.out[kLastColourPlane];
-    const int16_t* r1 = s.plane[M::kReference][kFirstColourPlane];
-    const int16_t* r2 = s.plane[M::kReference][kLastColourPlane];
     // Line 0's colour at i - 1 and i - 2, carried in registers: reading back
     // what the previous pixel just stored would put a store-to-load delay
     // on the recursion.
@@ -513,9 +515,6 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
         const uint32_t j = i - first;
         const int16_t state = chunk.state[j];
         if (state == kCopyOne) {
-            outY[i] = y0[i];
-            out1[i] = c1[i];
-            out2[i] = c2[i];
             further1 = before1;
             further2 = before2;
             before1 = c1[i];
@@ -524,16 +523,14 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
             continue;
         }
         if (state == kTestColour) {
-            const int32_t variation =
-                chunk.variation[j] + AbsShort(r1[i] - before1) + AbsShort(r2[i] - before2);
+            const int32_t variation = chunk.variation[j] +
+                                      AbsShort(chunk.reference[0][j] - before1) +
+                                      AbsShort(chunk.reference[1][j] - before2);
             if (s16(variation) <= kColourLimit) {
                 const int16_t v1 =
                     s16(AsrInt(chunk.sum[0][j] + w2 * further1 + w1 * before1, shift));
                 const int16_t v2 =
                     s16(AsrInt(chunk.sum[1][j] + w2 * further2 + w1 * before2, shift));
-                outY[i] = y0[i];
-                out1[i] = v1;
-                out2[i] = v2;
                 c1[i] = v1;
                 c2[i] = v2;
                 further1 = before1;
@@ -545,11 +542,11 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
             }
         }
         // CopyAroundEdge, inline: samples i - 2 .. i + 2 as line 0 holds them.
-        if (outY != y0) {
-            for (uint32_t k = i - 2; k <= i + 2; ++k) {
-                outY[k] = y0[k];
-                out1[k] = c1[k];
-                out2[k] = c2[k];
+        for (int p = kLumaPlane; p <= kLastColourPlane; ++p) {
+            if (s.out[p] != s.own[p]) {
+                for (uint32_t k = i - 2; k <= i + 2; ++k) {
+                    s.out[p][k] = s.own[p][k];
+                }
             }
         }
         i += 3;
@@ -561,11 +558,26 @@ uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t en
     return i;
 }
 
+// The output of positions from .. to - 1 passed by the scan: line 0 as it
+// ends (a bright pixel's or an edge's samples as they were, the smoothed
+// colours as written back); the luminance is always line 0's.
+void CopyScanned(const FilterLines& s, uint32_t from, uint32_t to) {
+    if (from >= to) {
+        return;
+    }
+    for (int p = kLumaPlane; p <= kLastColourPlane; ++p) {
+        if (s.out[p] != s.own[p]) {
+            std::memmove(s.out[p] + from, s.own[p] + from, (to - from) * sizeof(int16_t));
+        }
+    }
+}
+
 template <class M>
 void FilterInteriorFast(const FilterLines& s, int16_t limit) {
     const uint32_t stop = s.count - 2;
     InteriorChunk chunk;
     uint32_t i = 2;
+    uint32_t scannedFrom = stop;  // no chunk scanned yet
     while (i < stop) {
         const uint32_t end = stop - i > kChunk ? i + kChunk : stop;
         // Lines too short for one group of lanes, and chunks whose samples
@@ -581,8 +593,10 @@ void FilterInteriorFast(const FilterLines& s, int16_t limit) {
         for (; k < end; ++k) {
             PrepareOne<M>(s, limit, k, k - i, &chunk);
         }
+        scannedFrom = scannedFrom < i ? scannedFrom : i;
         i = ScanChunk<M>(s, i, i, end, chunk);
     }
+    CopyScanned(s, scannedFrom, i);
 }
 
 // The end pixel `end` and the pixel `beside` it (its only neighbour inside
