@@ -4,17 +4,14 @@
 
 #if defined(VOVED_HAVE_AVX2_PATH)
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC target("avx2")
-#endif
-
-#include <immintrin.h>
-
+// Headers other files share come before the AVX2 region, so that their
+// inline functions are never compiled for AVX2 here.
 #include "correct/correction_core.h"
-#include "pixels/pixel_lanes_avx2.h"
 #include "pixels/pixels.h"
+
+#include "platform/avx2_begin.h"
+
+#include "pixels/pixel_lanes_avx2.h"
 
 namespace voved {
 
@@ -147,8 +144,6 @@ uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uin
 
 }  // namespace voved
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#endif
+#include "platform/avx2_end.h"
 
 #endif

@@ -6,13 +6,7 @@
 
 #if defined(VOVED_HAVE_AVX2_PATH)
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC target("avx2")
-#endif
-
-#include <immintrin.h>
+#include "platform/avx2_begin.h"
 
 namespace voved {
 
@@ -140,8 +134,6 @@ uint32_t PrepareRotatedLanesAvx2(const QVContext& context, const ConstWorkLine& 
 
 }  // namespace voved
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#endif
+#include "platform/avx2_end.h"
 
 #endif

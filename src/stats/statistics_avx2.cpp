@@ -4,13 +4,7 @@
 
 #if defined(VOVED_HAVE_AVX2_PATH)
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC target("avx2")
-#endif
-
-#include <immintrin.h>
+#include "platform/avx2_begin.h"
 
 #include "pixels/pixel_lanes_avx2.h"
 
@@ -95,8 +89,6 @@ uint32_t PreparePixelsAvx2(const uint8_t* pixels, uint32_t count, uint32_t lineL
 
 }  // namespace voved
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#endif
+#include "platform/avx2_end.h"
 
 #endif
