@@ -272,23 +272,17 @@ constexpr uint32_t kCachedGroup = 8;
 // The cache loop's groups of eight in AVX2 lanes, for 3- and 4-byte pixels
 // with a positive step; returns how many pixels were corrected (0 elsewhere).
 template <class Layout>
-uint32_t CachedLanes(const uint8_t* s, uint8_t* d, uint32_t count, uint32_t lineLeft, int16_t step,
-                     Layout layout, const uint32_t* prepared, uint32_t* key, uint32_t* value) {
+uint32_t CachedLanes([[maybe_unused]] const uint8_t* s, [[maybe_unused]] uint8_t* d,
+                     [[maybe_unused]] uint32_t count, [[maybe_unused]] uint32_t lineLeft,
+                     [[maybe_unused]] int16_t step, [[maybe_unused]] Layout layout,
+                     [[maybe_unused]] const uint32_t* prepared, [[maybe_unused]] uint32_t* key,
+                     [[maybe_unused]] uint32_t* value) {
 #if defined(VOVED_HAVE_AVX2_PATH)
     if ((layout == kLayoutBgr || layout == kLayoutRgb) && HasAvx2()) {
         return CorrectCachedLanesAvx2(s, d, count, lineLeft, step, layout == kLayoutBgr, prepared,
                                       key, value);
     }
 #endif
-    static_cast<void>(s);
-    static_cast<void>(d);
-    static_cast<void>(count);
-    static_cast<void>(lineLeft);
-    static_cast<void>(step);
-    static_cast<void>(layout);
-    static_cast<void>(prepared);
-    static_cast<void>(key);
-    static_cast<void>(value);
     return 0;
 }
 

@@ -132,6 +132,18 @@ struct PendingChroma {
     }
 };
 
+// A pixel of level y closes the run: the run's sums go to its level, its
+// length is booked (short runs only), and a new run starts at y.
+void CloseRun(QVContext* context, int32_t y, int32_t closingMean, Run* run,
+              PendingChroma* pending) {
+    pending->FlushInto(&context->levelStats[run->level]);
+    if (IsCountedRun(*run)) {
+        BookRunAt(context, *run, closingMean);
+    }
+    run->length = 0;
+    run->level = y;
+}
+
 template <int16_t kLayout>
 void AccumulateRunFast(QVContext* context, const uint8_t* pixels, uint32_t count, int16_t step,
                        bool sampleLine, uint32_t stride) {
@@ -157,12 +169,7 @@ void AccumulateRunFast(QVContext* context, const uint8_t* pixels, uint32_t count
             SampleChroma(context, dr, db, q);
         }
         if (y != run.level) {
-            pending.FlushInto(&context->levelStats[run.level]);
-            if (IsCountedRun(run)) {
-                BookRun(context, run, sum);
-            }
-            run.length = 0;
-            run.level = y;
+            CloseRun(context, y, sum / 3, &run, &pending);
         }
         ++run.length;
         if (y <= kBrightLevel || q < kBrightChromaLimit) {
@@ -225,12 +232,7 @@ void AccumulateRunLanes(QVContext* context, const uint8_t* pixels, uint32_t coun
                 SampleChroma(context, dr, db, dr * dr + db * db);
             }
             if (y != run.level) {
-                pending.FlushInto(&context->levelStats[run.level]);
-                if (IsCountedRun(run)) {
-                    BookRunAt(context, run, meanAndFlags & kMeanMask);
-                }
-                run.length = 0;
-                run.level = y;
+                CloseRun(context, y, meanAndFlags & kMeanMask, &run, &pending);
             }
             ++run.length;
             pending.sumRY = AddWrap32(pending.sumRY, prepared.summedRY[k]);
