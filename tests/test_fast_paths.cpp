@@ -355,6 +355,33 @@ std::vector<uint8_t> RunStatistics(const RunShape& shape, uint16_t n,
     return bytes;
 }
 
+// Runs of one pixel, one to three pixels long or up to 300 (past 48, the
+// longest run counted, and across the loops' chunks), each new pixel near
+// the last or anywhere; no pure black or white pixel.
+std::vector<uint8_t> DrawRuns(uint32_t* state, std::size_t bytes, std::size_t pixelBytes) {
+    std::vector<uint8_t> picture(bytes, 100);
+    uint32_t left = 0;
+    for (std::size_t i = pixelBytes; i + pixelBytes <= bytes; i += pixelBytes) {
+        std::copy_n(picture.begin() + static_cast<std::ptrdiff_t>(i - pixelBytes), pixelBytes,
+                    picture.begin() + static_cast<std::ptrdiff_t>(i));
+        if (left > 0) {
+            --left;
+            continue;
+        }
+        left = Next(state) % 8 == 0 ? Next(state) % 300 : Next(state) % 3;
+        if (Next(state) % 2 == 0) {
+            uint8_t& nudged = picture[i + Next(state) % pixelBytes];
+            nudged =
+                static_cast<uint8_t>(std::clamp(nudged + (Next(state) % 2 == 0 ? 1 : -1), 1, 254));
+            continue;
+        }
+        for (std::size_t b = i; b < i + pixelBytes; ++b) {
+            picture[b] = static_cast<uint8_t>(1 + Next(state) % 254);
+        }
+    }
+    return picture;
+}
+
 TEST(FastPaths, StatisticsMatchThePlainLoop) {
     uint32_t state = 0x51ED2701u;
     for (const RunShape& shape : kShapes) {
@@ -362,8 +389,8 @@ TEST(FastPaths, StatisticsMatchThePlainLoop) {
             const auto width = static_cast<uint16_t>(n);
             // Enough calls for the sampling grid of narrow lines to come round.
             const int lines = n < 200 ? 5 : 2;
-            std::vector<uint8_t> picture =
-                DrawPicture(&state, std::size_t{width} * 4 * lines, PixelBytes(shape));
+            const std::size_t bytes = std::size_t{width} * 4 * lines;
+            std::vector<uint8_t> picture = DrawPicture(&state, bytes, PixelBytes(shape));
             // Runs of one level, black and white pixels between them.
             for (std::size_t i = 0; i + 6 < picture.size(); i += 37) {
                 std::fill_n(picture.begin() + static_cast<std::ptrdiff_t>(i), 6,
@@ -371,8 +398,10 @@ TEST(FastPaths, StatisticsMatchThePlainLoop) {
             }
             SCOPED_TRACE(::testing::Message() << "layout " << shape.layout << ", step "
                                               << shape.step << ", width " << n);
-            EXPECT_EQ(RunStatistics(shape, width, picture, lines, false),
-                      RunStatistics(shape, width, picture, lines, true));
+            for (const auto& drawn : {picture, DrawRuns(&state, bytes, PixelBytes(shape))}) {
+                EXPECT_EQ(RunStatistics(shape, width, drawn, lines, false),
+                          RunStatistics(shape, width, drawn, lines, true));
+            }
         }
     }
 }

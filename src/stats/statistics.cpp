@@ -198,52 +198,150 @@ void PreparePixel(const Rgb& px, uint32_t k, PreparedPixels* out) {
                                                 (skipped ? 1 << kSkippedBit : 0));
 }
 
-// The same pass over pixels prepared a chunk at a time in AVX2 lanes (for
-// 3- and 4-byte pixels): the loop itself only books runs and adds the sums
-// the lanes prepared.
-template <int16_t kLayout>
-void AccumulateRunLanes(QVContext* context, const uint8_t* pixels, uint32_t count, int16_t step,
-                        bool sampleLine, uint32_t stride) {
+// Where a line's pass stands between chunks. The loops work on a copy, so
+// it stays in registers (through the pointer, every store to the
+// statistics might change it).
+struct LineState {
     Run run;
     PendingChroma pending;
     uint32_t untilSample = 0;
+};
+
+// Adds pixels start .. end - 1 of a chunk to the current run, from the
+// running totals.
+void ExtendRun(const PreparedPixels& prepared, uint32_t start, uint32_t end, Run* run,
+               PendingChroma* pending) {
+    const int32_t packed = prepared.summedRYBefore[end] - prepared.summedRYBefore[start];
+    const int32_t count = (packed + kCountUnit / 2) >> kCountShift;
+    pending->sumRY = AddWrap32(pending->sumRY, packed - count * kCountUnit);
+    pending->sumBY =
+        AddWrap32(pending->sumBY, prepared.summedBYBefore[end] - prepared.summedBYBefore[start]);
+    pending->count += static_cast<uint32_t>(count);
+    run->length += end - start;
+}
+
+// A chunk with no pure black or white pixel: only the pixels where the
+// level changes are visited, so the loop does not stop at every pixel to
+// ask whether its level changed (in a smooth picture, about every other
+// pixel, in no pattern the processor can foresee).
+void WalkRuns(QVContext* context, const PreparedPixels& prepared, uint32_t count,
+              LineState* state) {
+    LineState line = *state;
+    Run* const run = &line.run;
+    PendingChroma* const pending = &line.pending;
+    if (prepared.level[0] != run->level) {
+        CloseRun(context, prepared.level[0], prepared.meanAndFlags[0] & kMeanMask, run, pending);
+    }
+    uint32_t start = 0;
+    for (uint32_t w = 0; w < kStatisticsChunk / 64; ++w) {
+        for (uint64_t bits = prepared.levelChanges[w]; bits != 0; bits &= bits - 1) {
+            const uint32_t at = w * 64 + static_cast<uint32_t>(__builtin_ctzll(bits));
+            ExtendRun(prepared, start, at, run, pending);
+            CloseRun(context, prepared.level[at], prepared.meanAndFlags[at] & kMeanMask, run,
+                     pending);
+            start = at;
+        }
+    }
+    ExtendRun(prepared, start, count, run, pending);
+    *state = line;
+}
+
+// Visiting only the changes pays while they are at most three pixels in
+// four (measured): where nearly every pixel changes level, the pixel loop's
+// test is foreseeable again and its loop cheaper.
+bool WalkPays(int32_t changes, uint32_t count) {
+    return changes >= 0 && 4 * static_cast<uint32_t>(changes) < 3 * count;
+}
+
+// The sampled pixels of such a chunk, `untilSample` pixels on from its
+// first and every stride-th after; returns the count for the next chunk.
+template <int16_t kLayout>
+uint32_t SampleChunk(QVContext* context, const uint8_t* chunk, const PreparedPixels& prepared,
+                     uint32_t count, int16_t step, bool sampleLine, uint32_t stride,
+                     uint32_t untilSample) {
+    if (untilSample >= count) {
+        return untilSample - count;
+    }
+    uint32_t k = untilSample;
+    for (;; k += stride) {
+        if (sampleLine) {
+            const Rgb px = ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout);
+            const int32_t dr = px.r - prepared.level[k];
+            const int32_t db = px.b - prepared.level[k];
+            SampleChroma(context, dr, db, dr * dr + db * db);
+        }
+        if (count - k <= stride) {
+            return k + stride - count;
+        }
+    }
+}
+
+// The pixel loop over prepared pixels, for chunks with pure black or white
+// pixels and for the line's last pixels.
+template <int16_t kLayout>
+void AccumulatePrepared(QVContext* context, const uint8_t* chunk, const PreparedPixels& prepared,
+                        uint32_t count, int16_t step, bool sampleLine, uint32_t stride,
+                        LineState* state) {
+    LineState line = *state;
+    Run* const run = &line.run;
+    PendingChroma* const pending = &line.pending;
+    uint32_t untilSample = line.untilSample;
+    for (uint32_t k = 0; k < count; ++k) {
+        const bool sampled = sampleLine && untilSample == 0;
+        untilSample = untilSample == 0 ? stride - 1 : untilSample - 1;
+        const int32_t meanAndFlags = prepared.meanAndFlags[k];
+        if ((meanAndFlags >> kSkippedBit & 1) != 0) {
+            continue;
+        }
+        const int32_t y = prepared.level[k];
+        if (sampled) {
+            const Rgb px = ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout);
+            const int32_t dr = px.r - y;
+            const int32_t db = px.b - y;
+            SampleChroma(context, dr, db, dr * dr + db * db);
+        }
+        if (y != run->level) {
+            CloseRun(context, y, meanAndFlags & kMeanMask, run, pending);
+        }
+        ++run->length;
+        pending->sumRY = AddWrap32(pending->sumRY, prepared.summedRY[k]);
+        pending->sumBY = AddWrap32(pending->sumBY, prepared.summedBY[k]);
+        pending->count += static_cast<uint32_t>(meanAndFlags >> kSummedBit & 1);
+    }
+    line.untilSample = untilSample;
+    *state = line;
+}
+
+// The same pass over pixels prepared a chunk at a time in AVX2 lanes (for
+// 3- and 4-byte pixels): the loops themselves only book runs and add the
+// sums the lanes prepared.
+template <int16_t kLayout>
+void AccumulateRunLanes(QVContext* context, const uint8_t* pixels, uint32_t count, int16_t step,
+                        bool sampleLine, uint32_t stride) {
+    LineState line;
     PreparedPixels prepared;
     for (uint32_t first = 0; first < count; first += kStatisticsChunk) {
         const uint32_t n = count - first < kStatisticsChunk ? count - first : kStatisticsChunk;
         const uint8_t* chunk = pixels + static_cast<std::ptrdiff_t>(first) * step;
         uint32_t k =
             PreparePixelsAvx2(chunk, n, count - first, step, kLayout == kLayoutBgr, &prepared);
+        if (k == n && WalkPays(FindLevelChangesAvx2(n, &prepared), n)) {
+            SumRunningAvx2(n, &prepared);
+            WalkRuns(context, prepared, n, &line);
+            line.untilSample = SampleChunk<kLayout>(context, chunk, prepared, n, step, sampleLine,
+                                                    stride, line.untilSample);
+            continue;
+        }
         for (; k < n; ++k) {
             PreparePixel(ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout), k,
                          &prepared);
         }
-        for (k = 0; k < n; ++k) {
-            const bool sampled = sampleLine && untilSample == 0;
-            untilSample = untilSample == 0 ? stride - 1 : untilSample - 1;
-            const int32_t meanAndFlags = prepared.meanAndFlags[k];
-            if ((meanAndFlags >> kSkippedBit & 1) != 0) {
-                continue;
-            }
-            const int32_t y = prepared.level[k];
-            if (sampled) {
-                const Rgb px = ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout);
-                const int32_t dr = px.r - y;
-                const int32_t db = px.b - y;
-                SampleChroma(context, dr, db, dr * dr + db * db);
-            }
-            if (y != run.level) {
-                CloseRun(context, y, meanAndFlags & kMeanMask, &run, &pending);
-            }
-            ++run.length;
-            pending.sumRY = AddWrap32(pending.sumRY, prepared.summedRY[k]);
-            pending.sumBY = AddWrap32(pending.sumBY, prepared.summedBY[k]);
-            pending.count += static_cast<uint32_t>(meanAndFlags >> kSummedBit & 1);
-        }
+        AccumulatePrepared<kLayout>(context, chunk, prepared, n, step, sampleLine, stride, &line);
     }
-    pending.FlushInto(&context->levelStats[run.level]);
-    if (run.length != 0 && IsCountedRun(run)) {
+    line.pending.FlushInto(&context->levelStats[line.run.level]);
+    if (line.run.length != 0 && IsCountedRun(line.run)) {
         const Rgb last = ReadPixel(pixels + static_cast<std::ptrdiff_t>(count - 1) * step, kLayout);
-        BookRun(context, run, last.r + last.g + last.b);
+        BookRun(context, line.run, last.r + last.g + last.b);
     }
 }
 #endif

@@ -4,6 +4,8 @@
 
 #if defined(VOVED_HAVE_AVX2_PATH)
 
+#include <cstring>
+
 #include "platform/avx2_begin.h"
 
 #include "pixels/pixel_lanes_avx2.h"
@@ -85,6 +87,87 @@ uint32_t PreparePixelsAvx2(const uint8_t* pixels, uint32_t count, uint32_t lineL
         StoreSixteen(out->meanAndFlags + k, low.meanAndFlags, high.meanAndFlags);
     }
     return k;
+}
+
+namespace {
+
+// Running totals of eight 32-bit lanes, each lane the sum of itself and the
+// lanes before it.
+__m256i RunningEight(__m256i x) {
+    x = _mm256_add_epi32(x, _mm256_slli_si256(x, 4));
+    x = _mm256_add_epi32(x, _mm256_slli_si256(x, 8));
+    const __m256i lowTotal = _mm256_shuffle_epi32(x, 0xFF);
+    return _mm256_add_epi32(x, _mm256_permute2x128_si256(lowTotal, lowTotal, 0x08));
+}
+
+__m256i LoadWidened(const int16_t* from) {
+    return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+}
+
+// Sixteen bits, bit j set where level[k + j + 1] differs from level[k + j].
+uint16_t ChangesAfter(const int16_t* level) {
+    const __m256i equal =
+        _mm256_cmpeq_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(level + 1)),
+                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(level)));
+    const __m256i bytes =
+        _mm256_permute4x64_epi64(_mm256_packs_epi16(equal, _mm256_setzero_si256()), 0xD8);
+    const auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
+    return static_cast<uint16_t>(~mask);
+}
+
+}  // namespace
+
+int32_t FindLevelChangesAvx2(uint32_t count, PreparedPixels* prepared) {
+    __m256i flags = _mm256_setzero_si256();
+    for (uint32_t k = 0; k < count; k += 2 * kGroup) {
+        flags = _mm256_or_si256(flags, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                                           prepared->meanAndFlags + k)));
+    }
+    if (!_mm256_testz_si256(flags, _mm256_set1_epi16(1 << kSkippedBit))) {
+        return -1;
+    }
+    // Changes after each position, then moved up by one to where they start.
+    prepared->level[count] = prepared->level[count - 1];
+    uint16_t after[kStatisticsChunk / 16] = {};
+    for (uint32_t k = 0; k < count; k += 2 * kGroup) {
+        after[k / 16] = ChangesAfter(prepared->level + k);
+    }
+    uint64_t words[kStatisticsChunk / 64];
+    std::memcpy(words, after, sizeof words);
+    uint64_t carried = 0;
+    int32_t changes = 0;
+    for (uint64_t& word : words) {
+        const uint64_t next = word >> 63;
+        word = word << 1 | carried;
+        carried = next;
+        changes += __builtin_popcountll(word);
+    }
+    std::memcpy(prepared->levelChanges, words, sizeof words);
+    return changes;
+}
+
+void SumRunningAvx2(uint32_t count, PreparedPixels* prepared) {
+    const __m256i summedBit = _mm256_set1_epi32(1 << kSummedBit);
+    const __m256i last = _mm256_set1_epi32(kGroup - 1);
+    __m256i totalRY = _mm256_setzero_si256();
+    __m256i totalBY = _mm256_setzero_si256();
+    prepared->summedRYBefore[0] = 0;
+    prepared->summedBYBefore[0] = 0;
+    for (uint32_t k = 0; k < count; k += kGroup) {
+        const __m256i counted =
+            _mm256_slli_epi32(_mm256_and_si256(LoadWidened(prepared->meanAndFlags + k), summedBit),
+                              kCountShift - kSummedBit);
+        const __m256i ry = _mm256_add_epi32(LoadWidened(prepared->summedRY + k), counted);
+        const __m256i runningRY = _mm256_add_epi32(RunningEight(ry), totalRY);
+        const __m256i runningBY =
+            _mm256_add_epi32(RunningEight(LoadWidened(prepared->summedBY + k)), totalBY);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(prepared->summedRYBefore + k + 1),
+                            runningRY);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(prepared->summedBYBefore + k + 1),
+                            runningBY);
+        totalRY = _mm256_permutevar8x32_epi32(runningRY, last);
+        totalBY = _mm256_permutevar8x32_epi32(runningBY, last);
+    }
 }
 
 }  // namespace voved
