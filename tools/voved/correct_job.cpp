@@ -7,6 +7,7 @@
 
 #include "jobs.h"
 #include "output.h"
+#include "page_warmer.h"
 #include "picture_output.h"
 #include "pipeline.h"
 #include "shared_statistics.h"
@@ -90,8 +91,9 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
 
     Context context;
     // Left uninitialised: the decoder writes every line before it is read,
-    // and touches the pages first, on its own thread.
+    // and the pages are faulted in beside it.
     std::unique_ptr<uint8_t[]> pixels(whole ? new uint8_t[stride * info.height] : nullptr);
+    PageWarmer warmer(pixels.get(), stride * info.height, PipelineThreads());
     std::vector<uint8_t> line(whole ? 0 : stride);
     std::unique_ptr<SharedStatistics> shared;
     if (whole) {
@@ -111,6 +113,7 @@ TaskOutcome CorrectPicture(const InputFile& input, const std::string& output,
         }
     }
     reader.reset();
+    warmer.Join();  // long done: it only stays ahead of the decoder
     if (shared) {
         shared->MergeInto(context);
     }
