@@ -35,6 +35,16 @@ uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uin
 uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uint32_t count,
                                 uint32_t lineLeft, int16_t step, bool bgr, const uint32_t* prepared,
                                 uint32_t* key, uint32_t* value);
+
+// Writes whole groups of eight colours of a batch (pixel k: red[k],
+// green[k], blue[k], or white where luma[k] is near white) as 3- or 4-byte
+// pixels (`step` 3 or 4; red first, or blue first when `bgr`) from pixel 0
+// of `destination`, up to `count` pixels; the fourth byte of a 4-byte pixel
+// stays as it is. Returns how many pixels it wrote. Only for processors
+// with AVX2.
+uint32_t StoreBatchColoursAvx2(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
+                               const int16_t* luma, uint32_t count, uint8_t* destination,
+                               int16_t step, bool bgr);
 #endif
 
 }  // namespace voved

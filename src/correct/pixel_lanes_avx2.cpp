@@ -54,6 +54,11 @@ __m256i NearWhite(__m256i words) {
                          _mm256_srli_epi32(words, 16));
     return _mm256_cmpgt_epi32(sum, _mm256_set1_epi32(kNearWhiteSum));
 }
+// Eight bytes into eight 32-bit lanes.
+__m256i WidenBytes(const uint8_t* bytes) {
+    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes)));
+}
+
 bool AnyNearWhite(__m256i words) {
     return _mm256_movemask_epi8(NearWhite(words)) != 0;
 }
@@ -139,6 +144,28 @@ uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uin
     }
     *key = static_cast<uint32_t>(_mm256_extract_epi32(keyAll, 0));
     *value = static_cast<uint32_t>(_mm256_extract_epi32(valueAll, 0));
+    return k;
+}
+
+uint32_t StoreBatchColoursAvx2(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
+                               const int16_t* luma, uint32_t count, uint8_t* destination,
+                               int16_t step, bool bgr) {
+    if (step != 3 && step != 4) {
+        return 0;
+    }
+    const __m256i gather = GatherMask(bgr);
+    const __m256i order = OrderMask(bgr);
+    uint32_t k = 0;
+    for (; k + kGroup <= count; k += kGroup) {
+        const __m256i words = _mm256_or_si256(
+            _mm256_or_si256(WidenBytes(red + k), _mm256_slli_epi32(WidenBytes(green + k), 8)),
+            _mm256_slli_epi32(WidenBytes(blue + k), 16));
+        const __m256i white = _mm256_cmpgt_epi32(
+            _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + k))),
+            _mm256_set1_epi32(kNearWhiteLuma - 1));
+        const __m256i out = _mm256_blendv_epi8(words, _mm256_set1_epi32(0xFFFFFF), white);
+        StoreColours(destination + size_t{k} * static_cast<size_t>(step), step, out, gather, order);
+    }
     return k;
 }
 

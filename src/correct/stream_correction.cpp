@@ -92,7 +92,16 @@ void RotatedFromWorkLine(const QVContext& context, const uint8_t* source, uint8_
     for (uint32_t first = 0; first < count; first += kRotationBatch) {
         const uint32_t n = count - first < kRotationBatch ? count - first : kRotationBatch;
         PrepareRotatedBatch(context, planes, first, n, &batch);
-        for (uint32_t k = 0; k < n; ++k) {
+        uint32_t k = 0;
+#if defined(VOVED_HAVE_AVX2_PATH)
+        if (!fixedCurve && (code == kLayoutBgr || code == kLayoutRgb) && HasAvx2()) {
+            k = StoreBatchColoursAvx2(batch.r, batch.g, batch.b, planes.y + first, n, destination,
+                                      step, code == kLayoutBgr);
+            source += static_cast<std::ptrdiff_t>(step) * k;
+            destination += static_cast<std::ptrdiff_t>(step) * k;
+        }
+#endif
+        for (; k < n; ++k) {
             const Rgb c = planes.y[first + k] >= kNearWhiteLuma
                               ? kWhite
                               : RotatedOutput(batch, k, fixedCurve);
