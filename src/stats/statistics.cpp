@@ -253,8 +253,10 @@ bool WalkPays(int32_t changes, uint32_t count) {
     return changes >= 0 && 4 * static_cast<uint32_t>(changes) < 3 * count;
 }
 
-// The sampled pixels of such a chunk, `untilSample` pixels on from its
-// first and every stride-th after; returns the count for the next chunk.
+// The sampled pixels of a prepared chunk, `untilSample` pixels on from its
+// first and every stride-th after, but pure black and white ones; returns
+// the count for the next chunk. Kept out of the pixel loops, which then
+// hold fewer values.
 template <int16_t kLayout>
 uint32_t SampleChunk(QVContext* context, const uint8_t* chunk, const PreparedPixels& prepared,
                      uint32_t count, int16_t step, bool sampleLine, uint32_t stride,
@@ -264,7 +266,7 @@ uint32_t SampleChunk(QVContext* context, const uint8_t* chunk, const PreparedPix
     }
     uint32_t k = untilSample;
     for (;; k += stride) {
-        if (sampleLine) {
+        if (sampleLine && (prepared.meanAndFlags[k] >> kSkippedBit & 1) == 0) {
             const Rgb px = ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout);
             const int32_t dr = px.r - prepared.level[k];
             const int32_t db = px.b - prepared.level[k];
@@ -277,29 +279,18 @@ uint32_t SampleChunk(QVContext* context, const uint8_t* chunk, const PreparedPix
 }
 
 // The pixel loop over prepared pixels, for chunks with pure black or white
-// pixels and for the line's last pixels.
-template <int16_t kLayout>
-void AccumulatePrepared(QVContext* context, const uint8_t* chunk, const PreparedPixels& prepared,
-                        uint32_t count, int16_t step, bool sampleLine, uint32_t stride,
+// pixels, many level changes, and the line's last pixels.
+void AccumulatePrepared(QVContext* context, const PreparedPixels& prepared, uint32_t count,
                         LineState* state) {
     LineState line = *state;
     Run* const run = &line.run;
     PendingChroma* const pending = &line.pending;
-    uint32_t untilSample = line.untilSample;
     for (uint32_t k = 0; k < count; ++k) {
-        const bool sampled = sampleLine && untilSample == 0;
-        untilSample = untilSample == 0 ? stride - 1 : untilSample - 1;
         const int32_t meanAndFlags = prepared.meanAndFlags[k];
         if ((meanAndFlags >> kSkippedBit & 1) != 0) {
             continue;
         }
         const int32_t y = prepared.level[k];
-        if (sampled) {
-            const Rgb px = ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout);
-            const int32_t dr = px.r - y;
-            const int32_t db = px.b - y;
-            SampleChroma(context, dr, db, dr * dr + db * db);
-        }
         if (y != run->level) {
             CloseRun(context, y, meanAndFlags & kMeanMask, run, pending);
         }
@@ -308,7 +299,6 @@ void AccumulatePrepared(QVContext* context, const uint8_t* chunk, const Prepared
         pending->sumBY = AddWrap32(pending->sumBY, prepared.summedBY[k]);
         pending->count += static_cast<uint32_t>(meanAndFlags >> kSummedBit & 1);
     }
-    line.untilSample = untilSample;
     *state = line;
 }
 
@@ -328,15 +318,15 @@ void AccumulateRunLanes(QVContext* context, const uint8_t* pixels, uint32_t coun
         if (k == n && WalkPays(FindLevelChangesAvx2(n, &prepared), n)) {
             SumRunningAvx2(n, &prepared);
             WalkRuns(context, prepared, n, &line);
-            line.untilSample = SampleChunk<kLayout>(context, chunk, prepared, n, step, sampleLine,
-                                                    stride, line.untilSample);
-            continue;
+        } else {
+            for (; k < n; ++k) {
+                PreparePixel(ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout), k,
+                             &prepared);
+            }
+            AccumulatePrepared(context, prepared, n, &line);
         }
-        for (; k < n; ++k) {
-            PreparePixel(ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout), k,
-                         &prepared);
-        }
-        AccumulatePrepared<kLayout>(context, chunk, prepared, n, step, sampleLine, stride, &line);
+        line.untilSample = SampleChunk<kLayout>(context, chunk, prepared, n, step, sampleLine,
+                                                stride, line.untilSample);
     }
     line.pending.FlushInto(&context->levelStats[line.run.level]);
     if (line.run.length != 0 && IsCountedRun(line.run)) {
