@@ -1,5 +1,6 @@
 // QVHistogram throughput in megapixels per second on a photo-like line of
-// 4000 pixels, beside the JPEG decoding rate measured in the same run.
+// 4000 pixels and on the decoded yardstick photo, beside the JPEG decoding
+// rate measured in the same run.
 //
 // Each iteration is one picture line. The call counter advances with every
 // iteration, so the chroma sampling grid falls on every 50th line, as it
@@ -82,5 +83,30 @@ void BM_Histogram(benchmark::State& state) {
     meter.Report(state, kWidth);
 }
 BENCHMARK(BM_Histogram)->Arg(QV_PIXEL_BGR)->Arg(QV_PIXEL_RGB)->Arg(QV_PIXEL_RGB555);
+
+// The whole decoded yardstick photo, line by line into a fresh context: a
+// real photo's runs of equal luminance, longer and less regular than the
+// line above's.
+void BM_HistogramPhoto(benchmark::State& state) {
+    const voved::bench::DecodedPhoto photo = voved::bench::YardstickPhoto();
+    const size_t stride = size_t{photo.width} * 3;
+    const voved::bench::RateMeter meter;
+    for (auto _ : state) {
+        QVHandle handle{};
+        if (QVAlloc(&handle) != 0) {
+            state.SkipWithError("QVAlloc failed");
+            return;
+        }
+        for (uint32_t y = 0; y < photo.height; ++y) {
+            const QVResult result =
+                QVHistogram(&handle, photo.pixels + stride * y, static_cast<uint16_t>(photo.width),
+                            3, QV_PIXEL_RGB, 0);
+            benchmark::DoNotOptimize(result);
+        }
+        QVFree(&handle);
+    }
+    meter.Report(state, static_cast<double>(photo.width) * photo.height);
+}
+BENCHMARK(BM_HistogramPhoto)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -144,6 +144,11 @@ double JpegDecodeRate() {
     return rate;
 }
 
+DecodedPhoto YardstickPhoto() {
+    static const Rgb photo = Decode(Yardstick().data(), Yardstick().size(), true);
+    return {photo.width, photo.height, photo.pixels.data()};
+}
+
 RateMeter::RateMeter() : start_(ThreadSeconds()) {}
 
 void RateMeter::Report(benchmark::State& state, double pixels) const {

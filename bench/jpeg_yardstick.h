@@ -12,11 +12,22 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+
 namespace voved::bench {
 
 // Megapixels a second of decoding the yardstick picture: the median of a
 // few whole decodes, measured at the first call.
 double JpegDecodeRate();
+
+// The yardstick photo decoded: `width` x `height` RGB pixels, three bytes
+// each, line after line. Decoded at the first call.
+struct DecodedPhoto {
+    uint32_t width;
+    uint32_t height;
+    const uint8_t* pixels;
+};
+DecodedPhoto YardstickPhoto();
 
 // The processor time of a benchmark's loop: made just before the loop,
 // Report after it sets the "MP/s" and "x_decode" counters for `pixels`
