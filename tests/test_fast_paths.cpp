@@ -357,7 +357,8 @@ std::vector<uint8_t> RunStatistics(const RunShape& shape, uint16_t n,
 
 // Runs of one pixel, one to three pixels long or up to 300 (past 48, the
 // longest run counted, and across the loops' chunks), each new pixel near
-// the last or anywhere; no pure black or white pixel.
+// the last or anywhere, and now and then a lone pure black or white pixel
+// (which sends its chunk through another loop than its neighbours).
 std::vector<uint8_t> DrawRuns(uint32_t* state, std::size_t bytes, std::size_t pixelBytes) {
     std::vector<uint8_t> picture(bytes, 100);
     uint32_t left = 0;
@@ -369,6 +370,12 @@ std::vector<uint8_t> DrawRuns(uint32_t* state, std::size_t bytes, std::size_t pi
             continue;
         }
         left = Next(state) % 8 == 0 ? Next(state) % 300 : Next(state) % 3;
+        if (Next(state) % 64 == 0) {
+            std::fill_n(picture.begin() + static_cast<std::ptrdiff_t>(i), pixelBytes,
+                        Next(state) % 2 == 0 ? uint8_t{0} : uint8_t{255});
+            left = 0;
+            continue;
+        }
         if (Next(state) % 2 == 0) {
             uint8_t& nudged = picture[i + Next(state) % pixelBytes];
             nudged =
