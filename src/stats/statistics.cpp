@@ -207,14 +207,22 @@ struct LineState {
     uint32_t untilSample = 0;
 };
 
-// Adds the summed chroma of pixels start .. end - 1 of a chunk, from the
-// running totals, to the bin of the run they belong to.
-void AddSpanToBin(const PreparedPixels& prepared, uint32_t start, uint32_t end, QVLevelBin* bin) {
-    const int32_t packed = prepared.summedRYBefore[end] - prepared.summedRYBefore[start];
+// The running totals of a chunk's summed chroma before one of its pixels.
+struct Totals {
+    int32_t packedRY;  // R - Y sums plus kCountUnit per summed pixel
+    int32_t sumBY;
+};
+Totals TotalsBefore(const PreparedPixels& prepared, uint32_t k) {
+    return {prepared.summedRYBefore[k], prepared.summedBYBefore[k]};
+}
+
+// Adds the summed chroma between two running totals to the bin of the run
+// the pixels between belong to.
+void AddSpanToBin(Totals from, Totals to, QVLevelBin* bin) {
+    const int32_t packed = to.packedRY - from.packedRY;
     const int32_t count = (packed + kCountUnit / 2) >> kCountShift;
     bin->sumRY = AddWrap32(bin->sumRY, packed - count * kCountUnit);
-    bin->sumBY =
-        AddWrap32(bin->sumBY, prepared.summedBYBefore[end] - prepared.summedBYBefore[start]);
+    bin->sumBY = AddWrap32(bin->sumBY, to.sumBY - from.sumBY);
     bin->chromaCount += static_cast<uint32_t>(count);
 }
 
@@ -223,7 +231,9 @@ void AddSpanToBin(const PreparedPixels& prepared, uint32_t start, uint32_t end, 
 // ask whether its level changed (in a smooth picture, about every other
 // pixel, in no pattern the processor can foresee). A run's sums go to its
 // bin as each span of it ends, the pending ones first (the sums wrap, so
-// the order does not matter); only its length is carried on.
+// the order does not matter); only its start is carried on, and the totals
+// where the span began are kept in registers (read back, every store to a
+// bin might have changed them).
 void WalkRuns(QVContext* context, const PreparedPixels& prepared, uint32_t count,
               LineState* state) {
     QVLevelBin* const bins = context->levelStats;
@@ -231,17 +241,18 @@ void WalkRuns(QVContext* context, const PreparedPixels& prepared, uint32_t count
     int32_t level = state->run.level;
     // Where the current run started, before the chunk when it goes on from
     // the last one.
-    int64_t runStart = -static_cast<int64_t>(state->run.length);
-    uint32_t start = 0;
+    int32_t runStart = -static_cast<int32_t>(state->run.length);
+    Totals spanStart = TotalsBefore(prepared, 0);
     const auto closeAt = [&](uint32_t at) {
-        AddSpanToBin(prepared, start, at, &bins[level]);
-        const Run run = {static_cast<uint32_t>(at - runStart), level};
+        const Totals here = TotalsBefore(prepared, at);
+        AddSpanToBin(spanStart, here, &bins[level]);
+        const Run run = {static_cast<uint32_t>(static_cast<int32_t>(at) - runStart), level};
         if (IsCountedRun(run)) {
             BookRunAt(context, run, prepared.meanAndFlags[at] & kMeanMask);
         }
         level = prepared.level[at];
-        runStart = at;
-        start = at;
+        runStart = static_cast<int32_t>(at);
+        spanStart = here;
     };
     if (prepared.level[0] != level) {
         closeAt(0);
@@ -251,8 +262,8 @@ void WalkRuns(QVContext* context, const PreparedPixels& prepared, uint32_t count
             closeAt(w * 64 + static_cast<uint32_t>(__builtin_ctzll(bits)));
         }
     }
-    AddSpanToBin(prepared, start, count, &bins[level]);
-    state->run = {static_cast<uint32_t>(count - runStart), level};
+    AddSpanToBin(spanStart, TotalsBefore(prepared, count), &bins[level]);
+    state->run = {static_cast<uint32_t>(static_cast<int32_t>(count) - runStart), level};
 }
 
 // Visiting only the changes pays while they are fewer than seven pixels in
