@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <regex>
+#include <vector>
 
 #include "cli_support.h"
+#include "page_warmer.h"
 #include "shared_statistics.h"
 
 namespace voved::tool {
@@ -127,6 +129,21 @@ TEST(VovedPipeline, SharedStatisticsEqualOnePass) {
         EXPECT_EQ(std::memcmp(got.levelStats, expected.levelStats, sizeof expected.levelStats), 0);
         EXPECT_EQ(std::memcmp(got.hueCounts, expected.hueCounts, sizeof expected.hueCounts), 0);
     }
+}
+
+// The warmer runs beside a decoder that has already written some pages:
+// whatever it does to map them, no byte may change. Lines of a pattern
+// over pages, page edges and a partial last page, warmed after writing.
+TEST(VovedPipeline, WarmingAPictureBufferKeepsItsBytes) {
+    const size_t size = (size_t{3} << 20) + 1234;
+    std::vector<uint8_t> pixels(size);
+    for (size_t i = 0; i < size; ++i) {
+        pixels[i] = static_cast<uint8_t>(i * 7 + i / 4096);
+    }
+    const std::vector<uint8_t> written = pixels;
+    PageWarmer warmer(pixels.data() + 5, size - 5, true);
+    warmer.Join();
+    EXPECT_EQ(pixels, written);
 }
 
 }  // namespace
