@@ -27,42 +27,55 @@ constexpr size_t kPrefetchAhead = 512;
 
 namespace {
 
-// Sixteen 32-bit lanes (two registers, each within -32768..32767) stored as
-// sixteen samples in order.
-void StoreSixteen(int16_t* to, __m256i low, __m256i high) {
-    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(low, high), 0xD8);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), packed);
+// One channel of sixteen colour words (two registers of eight, red in the
+// low byte) in sixteen 16-bit lanes, in pixel order.
+__m256i ChannelOfSixteen(__m256i low, __m256i high, int shift) {
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    const __m256i a = _mm256_and_si256(_mm256_srli_epi32(low, shift), byte);
+    const __m256i b = _mm256_and_si256(_mm256_srli_epi32(high, shift), byte);
+    return _mm256_permute4x64_epi64(_mm256_packus_epi32(a, b), 0xD8);
 }
 
-struct Prepared {
-    __m256i level;
-    __m256i summedRY;
-    __m256i summedBY;
-    __m256i meanAndFlags;
-};
+void StoreSixteen(int16_t* to, __m256i lanes) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), lanes);
+}
 
-Prepared PrepareEight(__m256i colours) {
-    const Channels c = SplitColours(colours);
-    const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(c.r, c.g), c.b);
-    const __m256i dr = _mm256_sub_epi32(c.r, c.y);
-    const __m256i db = _mm256_sub_epi32(c.b, c.y);
-    // dR squared plus dB squared: both fit 16 bits, so one multiply-add of
-    // the pairs (dR, dB).
-    const __m256i pairs =
-        _mm256_or_si256(_mm256_and_si256(dr, _mm256_set1_epi32(0xFFFF)), _mm256_slli_epi32(db, 16));
-    const __m256i q = _mm256_madd_epi16(pairs, pairs);
-    const __m256i dark = _mm256_cmpgt_epi32(_mm256_set1_epi32(kBrightLevel + 1), c.y);
-    const __m256i weak = _mm256_cmpgt_epi32(_mm256_set1_epi32(kBrightChromaLimit), q);
+// Sixteen pixels in 16-bit lanes: every value fits (Y at most 255 after
+// the shift, 16 Y at most 4080, sums at most 765); only dR^2 + dB^2 needs
+// 32 bits, from one multiply-add of the (dR, dB) pairs.
+void PrepareSixteen(__m256i low, __m256i high, uint32_t k, PreparedPixels* out) {
+    const __m256i r = ChannelOfSixteen(low, high, 0);
+    const __m256i g = ChannelOfSixteen(low, high, 8);
+    const __m256i b = ChannelOfSixteen(low, high, 16);
+    const __m256i fiveR = _mm256_add_epi16(_mm256_slli_epi16(r, 2), r);
+    const __m256i nineG = _mm256_add_epi16(_mm256_slli_epi16(g, 3), g);
+    const __m256i y = _mm256_srli_epi16(
+        _mm256_add_epi16(_mm256_add_epi16(fiveR, nineG), _mm256_add_epi16(b, b)), 4);
+    const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(r, g), b);
+    const __m256i dr = _mm256_sub_epi16(r, y);
+    const __m256i db = _mm256_sub_epi16(b, y);
+    const __m256i pairsLow = _mm256_unpacklo_epi16(dr, db);
+    const __m256i pairsHigh = _mm256_unpackhi_epi16(dr, db);
+    const __m256i limit = _mm256_set1_epi32(kBrightChromaLimit);
+    // Packing the halves back undoes the unpacking, lane by lane.
+    const __m256i weak =
+        _mm256_packs_epi32(_mm256_cmpgt_epi32(limit, _mm256_madd_epi16(pairsLow, pairsLow)),
+                           _mm256_cmpgt_epi32(limit, _mm256_madd_epi16(pairsHigh, pairsHigh)));
+    const __m256i dark = _mm256_cmpgt_epi16(_mm256_set1_epi16(kBrightLevel + 1), y);
     const __m256i summed = _mm256_or_si256(dark, weak);
-    const __m256i skipped = _mm256_or_si256(_mm256_cmpeq_epi32(sum, _mm256_set1_epi32(kBlackSum)),
-                                            _mm256_cmpeq_epi32(sum, _mm256_set1_epi32(kWhiteSum)));
-    const __m256i mean =
-        _mm256_srli_epi32(_mm256_mullo_epi32(sum, _mm256_set1_epi32(kThirdMagic)), kThirdShift);
+    const __m256i skipped = _mm256_or_si256(_mm256_cmpeq_epi16(sum, _mm256_set1_epi16(kBlackSum)),
+                                            _mm256_cmpeq_epi16(sum, _mm256_set1_epi16(kWhiteSum)));
+    // (sum x 43691) >> 17 as the high half of the product, shifted once more.
+    const __m256i mean = _mm256_srli_epi16(
+        _mm256_mulhi_epu16(sum, _mm256_set1_epi16(static_cast<int16_t>(kThirdMagic))),
+        kThirdShift - 16);
     const __m256i flags =
-        _mm256_or_si256(_mm256_and_si256(summed, _mm256_set1_epi32(1 << kSummedBit)),
-                        _mm256_and_si256(skipped, _mm256_set1_epi32(1 << kSkippedBit)));
-    return {c.y, _mm256_and_si256(dr, summed), _mm256_and_si256(db, summed),
-            _mm256_or_si256(mean, flags)};
+        _mm256_or_si256(_mm256_and_si256(summed, _mm256_set1_epi16(1 << kSummedBit)),
+                        _mm256_and_si256(skipped, _mm256_set1_epi16(1 << kSkippedBit)));
+    StoreSixteen(out->level + k, y);
+    StoreSixteen(out->summedRY + k, _mm256_and_si256(dr, summed));
+    StoreSixteen(out->summedBY + k, _mm256_and_si256(db, summed));
+    StoreSixteen(out->meanAndFlags + k, _mm256_or_si256(mean, flags));
 }
 
 }  // namespace
@@ -84,12 +97,8 @@ uint32_t PreparePixelsAvx2(const uint8_t* pixels, uint32_t count, uint32_t lineL
         // A picture's lines often come from memory, and the processor's own
         // prefetch starts over at each page. Never faults, past the line too.
         _mm_prefetch(reinterpret_cast<const char*>(at) + kPrefetchAhead, _MM_HINT_T0);
-        const Prepared low = PrepareEight(LoadColours(at, step, spread, order));
-        const Prepared high = PrepareEight(LoadColours(at + groupBytes, step, spread, order));
-        StoreSixteen(out->level + k, low.level, high.level);
-        StoreSixteen(out->summedRY + k, low.summedRY, high.summedRY);
-        StoreSixteen(out->summedBY + k, low.summedBY, high.summedBY);
-        StoreSixteen(out->meanAndFlags + k, low.meanAndFlags, high.meanAndFlags);
+        PrepareSixteen(LoadColours(at, step, spread, order),
+                       LoadColours(at + groupBytes, step, spread, order), k, out);
     }
     return k;
 }
