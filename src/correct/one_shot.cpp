@@ -249,17 +249,6 @@ void CorrectRotated(QVContext* c, const PixelRun& run, const int16_t* filtered, 
     }
 }
 
-// A colour packed into one word, red in the low byte.
-constexpr uint32_t Pack(const Rgb& c) {
-    return static_cast<uint32_t>(c.r) | static_cast<uint32_t>(c.g) << 8 |
-           static_cast<uint32_t>(c.b) << 16;
-}
-constexpr Rgb Unpack(uint32_t w) {
-    return {static_cast<int32_t>(w & 0xFFu), static_cast<int32_t>((w >> 8) & 0xFFu),
-            static_cast<int32_t>(w >> 16)};
-}
-constexpr uint32_t kPackedWhite = Pack(kWhite);
-
 // `condition ? ifTrue : ifFalse` by a mask, so that no compiler turns it
 // into a branch.
 constexpr uint32_t Select(bool condition, uint32_t ifTrue, uint32_t ifFalse) {

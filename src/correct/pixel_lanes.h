@@ -11,9 +11,22 @@
 
 #include <cstdint>
 
+#include "correct/correction_core.h"
 #include "correct/rotation_lanes.h"
 
 namespace voved {
+
+// A colour packed into one word, red in the low byte: the form the lanes
+// below read and write.
+constexpr uint32_t Pack(const Rgb& c) {
+    return static_cast<uint32_t>(c.r) | static_cast<uint32_t>(c.g) << 8 |
+           static_cast<uint32_t>(c.b) << 16;
+}
+constexpr Rgb Unpack(uint32_t w) {
+    return {static_cast<int32_t>(w & 0xFFu), static_cast<int32_t>((w >> 8) & 0xFFu),
+            static_cast<int32_t>(w >> 16)};
+}
+constexpr uint32_t kPackedWhite = Pack(kWhite);
 
 #if defined(VOVED_HAVE_AVX2_PATH)
 // The forward transform of pixels 0 .. of `source` (`step` 3 or 4; red

@@ -87,8 +87,6 @@ void FillStep(__m256i* values, __m256i* open) {
 
 }  // namespace
 
-constexpr size_t kPrefetchAhead = 512;
-
 uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uint32_t count,
                               int16_t step, bool bgr, bool* nearWhite) {
     if (step != 3 && step != 4) {
@@ -99,10 +97,7 @@ uint32_t PixelsToWorkLineAvx2(const uint8_t* source, const WorkLine& planes, uin
     uint32_t k = 0;
     for (; size_t{count - k} * static_cast<size_t>(step) >= LoadBytes(step); k += kGroup) {
         const uint8_t* const at = source + size_t{k} * static_cast<size_t>(step);
-        // Lines read here for the first time often come from memory: asking
-        // ahead keeps the loads from waiting where the processor's own
-        // prefetch starts over, at each page. Never faults, past the line too.
-        _mm_prefetch(reinterpret_cast<const char*>(at) + kPrefetchAhead, _MM_HINT_T0);
+        PrefetchAhead(at);
         const __m256i colours = LoadColours(at, step, spread, order);
         const Channels c = SplitColours(colours);
         StoreSamples(planes.y + k, c.y);
@@ -169,7 +164,8 @@ uint32_t StoreBatchColoursAvx2(const uint8_t* red, const uint8_t* green, const u
         const __m256i white = _mm256_cmpgt_epi32(
             _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + k))),
             _mm256_set1_epi32(kNearWhiteLuma - 1));
-        const __m256i out = _mm256_blendv_epi8(words, _mm256_set1_epi32(0xFFFFFF), white);
+        const __m256i out =
+            _mm256_blendv_epi8(words, _mm256_set1_epi32(static_cast<int32_t>(kPackedWhite)), white);
         StoreColours(destination + size_t{k} * static_cast<size_t>(step), step, out, gather, order);
     }
     return k;

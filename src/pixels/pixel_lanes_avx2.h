@@ -40,6 +40,14 @@ inline __m256i LoadColours(const uint8_t* s, int16_t step, __m256i spread, __m25
     return _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)), order);
 }
 
+// Asks for the pixels some way ahead of `at`: lines read for the first time
+// often come from memory, and the processor's own prefetch starts over at
+// each page. A prefetch never faults, past the line's end too.
+inline constexpr size_t kPrefetchAhead = 512;
+inline void PrefetchAhead(const uint8_t* at) {
+    _mm_prefetch(reinterpret_cast<const char*>(at) + kPrefetchAhead, _MM_HINT_T0);
+}
+
 // Bytes a group of eight pixels is loaded from.
 inline uint32_t LoadBytes(int16_t step) {
     return step == 3 ? kThreeByteLoad : kGroup * 4;

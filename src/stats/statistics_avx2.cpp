@@ -21,12 +21,6 @@ using namespace avx2;
 constexpr int32_t kThirdMagic = 43691;
 constexpr int kThirdShift = 17;
 
-constexpr size_t kPrefetchAhead = 512;
-
-}  // namespace
-
-namespace {
-
 // One channel of sixteen colour words (two registers of eight, red in the
 // low byte) in sixteen 16-bit lanes, in pixel order.
 __m256i ChannelOfSixteen(__m256i low, __m256i high, int shift) {
@@ -78,33 +72,6 @@ void PrepareSixteen(__m256i low, __m256i high, uint32_t k, PreparedPixels* out) 
     StoreSixteen(out->meanAndFlags + k, _mm256_or_si256(mean, flags));
 }
 
-}  // namespace
-
-uint32_t PreparePixelsAvx2(const uint8_t* pixels, uint32_t count, uint32_t lineLeft, int16_t step,
-                           bool bgr, PreparedPixels* out) {
-    if (step != 3 && step != 4) {
-        return 0;
-    }
-    constexpr uint32_t kPair = 2 * kGroup;
-    const __m256i spread = SpreadMask(bgr);
-    const __m256i order = OrderMask(bgr);
-    const size_t groupBytes = size_t{kGroup} * static_cast<size_t>(step);
-    uint32_t k = 0;
-    for (; k + kPair <= count &&
-           size_t{lineLeft - k} * static_cast<size_t>(step) >= groupBytes + LoadBytes(step);
-         k += kPair) {
-        const uint8_t* at = pixels + size_t{k} * static_cast<size_t>(step);
-        // A picture's lines often come from memory, and the processor's own
-        // prefetch starts over at each page. Never faults, past the line too.
-        _mm_prefetch(reinterpret_cast<const char*>(at) + kPrefetchAhead, _MM_HINT_T0);
-        PrepareSixteen(LoadColours(at, step, spread, order),
-                       LoadColours(at + groupBytes, step, spread, order), k, out);
-    }
-    return k;
-}
-
-namespace {
-
 // Running totals of eight 32-bit lanes, each lane the sum of itself and the
 // lanes before it.
 __m256i RunningEight(__m256i x) {
@@ -130,6 +97,27 @@ uint16_t ChangesAfter(const int16_t* level) {
 }
 
 }  // namespace
+
+uint32_t PreparePixelsAvx2(const uint8_t* pixels, uint32_t count, uint32_t lineLeft, int16_t step,
+                           bool bgr, PreparedPixels* out) {
+    if (step != 3 && step != 4) {
+        return 0;
+    }
+    constexpr uint32_t kPair = 2 * kGroup;
+    const __m256i spread = SpreadMask(bgr);
+    const __m256i order = OrderMask(bgr);
+    const size_t groupBytes = size_t{kGroup} * static_cast<size_t>(step);
+    uint32_t k = 0;
+    for (; k + kPair <= count &&
+           size_t{lineLeft - k} * static_cast<size_t>(step) >= groupBytes + LoadBytes(step);
+         k += kPair) {
+        const uint8_t* at = pixels + size_t{k} * static_cast<size_t>(step);
+        PrefetchAhead(at);
+        PrepareSixteen(LoadColours(at, step, spread, order),
+                       LoadColours(at + groupBytes, step, spread, order), k, out);
+    }
+    return k;
+}
 
 int32_t FindLevelChangesAvx2(uint32_t count, PreparedPixels* prepared) {
     __m256i flags = _mm256_setzero_si256();
