@@ -1,6 +1,7 @@
 #include "page_warmer.h"
 
 #include <algorithm>
+#include <system_error>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -41,8 +42,13 @@ void Warm(uint8_t*, size_t) {}
 }  // namespace
 
 PageWarmer::PageWarmer(uint8_t* bytes, size_t size, bool enabled) {
-    if (enabled && kCanWarm && bytes != nullptr) {
+    if (!enabled || !kCanWarm || bytes == nullptr) {
+        return;
+    }
+    try {
         thread_ = std::thread(Warm, bytes, size);
+    } catch (const std::system_error&) {
+        // No thread to spare: the decoder faults the pages in itself.
     }
 }
 

@@ -9,7 +9,7 @@
 // pages in order from the top (madvise with MADV_POPULATE_WRITE), which
 // never changes what a page holds: a page the decoder has already written
 // stays as it is. Where the kernel cannot (before Linux 5.14, or on other
-// systems), it does nothing.
+// systems), or no thread can be started, it does nothing.
 #pragma once
 
 #include <cstddef>
