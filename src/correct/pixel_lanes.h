@@ -50,7 +50,8 @@ uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uin
                                 uint32_t* key, uint32_t* value);
 
 // Writes whole groups of eight colours of a batch (pixel k: red[k],
-// green[k], blue[k], or white where luma[k] is near white) as 3- or 4-byte
+// green[k], blue[k], or white where luma[k] is near white; no pixel is
+// made white when `luma` is null) as 3- or 4-byte
 // pixels (`step` 3 or 4; red first, or blue first when `bgr`) from pixel 0
 // of `destination`, up to `count` pixels; the fourth byte of a 4-byte pixel
 // stays as it is. Returns how many pixels it wrote. Only for processors

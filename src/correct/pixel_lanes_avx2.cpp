@@ -161,11 +161,14 @@ uint32_t StoreBatchColoursAvx2(const uint8_t* red, const uint8_t* green, const u
         const __m256i words = _mm256_or_si256(
             _mm256_or_si256(WidenBytes(red + k), _mm256_slli_epi32(WidenBytes(green + k), 8)),
             _mm256_slli_epi32(WidenBytes(blue + k), 16));
-        const __m256i white = _mm256_cmpgt_epi32(
-            _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + k))),
-            _mm256_set1_epi32(kNearWhiteLuma - 1));
-        const __m256i out =
-            _mm256_blendv_epi8(words, _mm256_set1_epi32(static_cast<int32_t>(kPackedWhite)), white);
+        __m256i out = words;
+        if (luma != nullptr) {
+            const __m256i white = _mm256_cmpgt_epi32(
+                _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + k))),
+                _mm256_set1_epi32(kNearWhiteLuma - 1));
+            out = _mm256_blendv_epi8(out, _mm256_set1_epi32(static_cast<int32_t>(kPackedWhite)),
+                                     white);
+        }
         StoreColours(destination + size_t{k} * static_cast<size_t>(step), step, out, gather, order);
     }
     return k;

@@ -1,6 +1,8 @@
 // Resampling, packing and gain steps of the streaming conversion.
 #include "stream/line_steps.h"
 
+#include "correct/pixel_lanes.h"
+#include "correct/shared_steps.h"
 #include "pixels/fixed.h"
 #include "pixels/layout_dispatch.h"
 #include "pixels/pixels.h"
@@ -68,21 +70,18 @@ void PackOneToOne(const ConstWorkLine& in, uint8_t* pixels, uint32_t count, int1
     for (uint32_t first = 0; first < count; first += kChannelBatch) {
         const uint32_t n = count - first < kChannelBatch ? count - first : kChannelBatch;
         InverseTransformBatch(in, first, n, &batch);
-        for (uint32_t k = 0; k < n; ++k) {
+        uint32_t k = 0;
+#if defined(VOVED_HAVE_AVX2_PATH)
+        if ((code == kLayoutBgr || code == kLayoutRgb) && HasAvx2()) {
+            k = StoreBatchColoursAvx2(batch.r, batch.g, batch.b, nullptr, n, pixels, step,
+                                      code == kLayoutBgr);
+            pixels += static_cast<std::ptrdiff_t>(step) * k;
+        }
+#endif
+        for (; k < n; ++k) {
             WritePixel(pixels, code, batch.r[k], batch.g[k], batch.b[k], 0);
             pixels = Advance(pixels, step);
         }
-    }
-}
-
-// One sample per pixel, in order.
-template <class Layout>
-void UnpackOneToOne(const uint8_t* pixels, const WorkLine& out, uint32_t count, int16_t step,
-                    Layout code) {
-    for (uint32_t i = 0; i < count; ++i) {
-        const Rgb c = ReadPixel(pixels, code);
-        StoreSample(out, i, ForwardTransform(c.r, c.g, c.b));
-        pixels = Advance(pixels, step);
     }
 }
 
@@ -93,11 +92,11 @@ int16_t UnpackScaledLine(const uint8_t* pixels, int16_t* line, uint16_t pixelCou
     if (pixelCount == 0) {
         return 0;
     }
-    const WorkLine out = Planes(line, width);
+    // One sample per pixel, in order: the correction's own conversion.
     if (width == pixelCount && !UsePlainPaths()) {
-        WithLayout(layout, [&](auto code) { UnpackOneToOne(pixels, out, width, step, code); });
-        return 0;
+        return PixelsToWorkLine(pixels, line, pixelCount, step, layout);
     }
+    const WorkLine out = Planes(line, width);
     SpanEnds ends(width, pixelCount);
     WithLayout(layout, [&](auto code) {
         uint32_t u = 0;
