@@ -248,6 +248,7 @@ struct StreamCase {
     uint16_t mode;
     uint16_t outputWidth;  // 0: the input width
     int16_t scale;
+    int16_t sharpenLevel = 1;  // each level divides by its own gain at the end
 };
 constexpr StreamCase kStreamCases[] = {
     {QV_MODE_TONE, 0, 0},
@@ -255,6 +256,10 @@ constexpr StreamCase kStreamCases[] = {
     {QV_MODE_BYTE_TABLE, 0, 0},
     {QV_MODE_CORRECT | QV_MODE_BYTE_TABLE, 0, 0},
     {QV_MODE_SHARPEN, 0, 0},
+    {QV_MODE_SHARPEN, 0, 0, -1},
+    {QV_MODE_SHARPEN, 0, 0, 0},
+    {QV_MODE_SHARPEN, 0, 0, 2},
+    {QV_MODE_SHARPEN, 0, 0, 3},
     {QV_MODE_SHARPEN, 1, 150},
     {QV_MODE_SHARPEN, 1, 800},
     {QV_MODE_DENOISE, 0, 0},
@@ -275,7 +280,8 @@ test::StreamRun RunStream(const QVContext& parameters, const StreamCase& sc, con
     const uint16_t outputWidth = sc.outputWidth == 0 ? 0 : n;
     if (QVInitImageConversion(&handle, n, static_cast<uint16_t>(picture.size()), outputWidth, 0,
                               sc.scale, sc.mode) == QV_RESULT_OK) {
-        run = test::DriveConversion(&handle, picture, {n, shape.step, shape.layout, 30, 1});
+        run = test::DriveConversion(&handle, picture,
+                                    {n, shape.step, shape.layout, 30, sc.sharpenLevel});
         QVTerminateImageConversion(&handle);
     }
     QVFree(&handle);
