@@ -10,6 +10,10 @@
 #include "pixels/pixels.h"
 #include "platform/plain_paths.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace voved {
 
 namespace {
@@ -46,6 +50,47 @@ Sample CurvedSample(const PixelCorrection& core, const Rgb& c) {
     return {y, s16(r - y), s16(b - y)};
 }
 
+// Stores samples k .. of a prepared batch at `first` + k of the planes: the
+// batch's level and differences, or near white where white[k]; the level
+// through the fixed output curve when `fixedCurve`.
+void StoreRotatedSamples(const RotatedBatch& batch, const bool* white, bool fixedCurve,
+                         const WorkLine& planes, uint32_t first, uint32_t k, uint32_t count) {
+    for (; k < count; ++k) {
+        const int16_t level = batch.level[k];
+        const int16_t y = fixedCurve ? int16_t{kFixedOutputCurve[Limit(level, 0, 255)]} : level;
+        StoreSample(planes, first + k,
+                    white[k] ? Sample{kNearWhiteLuma, 0, 0} : Sample{y, batch.u[k], batch.v[k]});
+    }
+}
+
+#if defined(__SSE2__)
+// The same without the curve, eight samples at a time; returns where it
+// stopped.
+uint32_t StoreRotatedLanes(const RotatedBatch& batch, const bool* white, const WorkLine& planes,
+                           uint32_t first, uint32_t count) {
+    constexpr uint32_t kLanes = 8;
+    const auto load = [](const int16_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    const auto store = [](int16_t* p, __m128i v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    };
+    uint32_t k = 0;
+    for (; k + kLanes <= count; k += kLanes) {
+        // The flags are bytes of 0 or 1: widened and negated, all ones where white.
+        const __m128i flags = _mm_unpacklo_epi8(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(white + k)), _mm_setzero_si128());
+        const __m128i keep = _mm_cmpeq_epi16(flags, _mm_setzero_si128());
+        const __m128i whiteLevel = _mm_andnot_si128(keep, _mm_set1_epi16(kNearWhiteLuma));
+        const uint32_t i = first + k;
+        store(planes.y + i, _mm_or_si128(_mm_and_si128(keep, load(batch.level + k)), whiteLevel));
+        store(planes.dr + i, _mm_and_si128(keep, load(batch.u + k)));
+        store(planes.db + i, _mm_and_si128(keep, load(batch.v + k)));
+    }
+    return k;
+}
+#endif
+
 // Types 5001 and 5002 with the matrix prepared a batch at a time: the
 // forward transform goes into the working line first, the matrix reads it
 // from there, and the terms replace it.
@@ -73,13 +118,13 @@ void RotatedToWorkLine(const QVContext& context, const uint8_t* source, const Wo
             source = Advance(source, step);
         }
         PrepareRotatedBatch(context, in, first, n, &batch);
-        for (k = 0; k < n; ++k) {
-            const int16_t level = batch.level[k];
-            const int16_t y = fixedCurve ? int16_t{kFixedOutputCurve[Limit(level, 0, 255)]} : level;
-            StoreSample(planes, first + k,
-                        white[k] ? Sample{kNearWhiteLuma, 0, 0}
-                                 : Sample{y, batch.u[k], batch.v[k]});
+        k = 0;
+#if defined(__SSE2__)
+        if (!fixedCurve) {
+            k = StoreRotatedLanes(batch, white, planes, first, n);
         }
+#endif
+        StoreRotatedSamples(batch, white, fixedCurve, planes, first, k, n);
     }
 }
 
