@@ -59,6 +59,11 @@ uint32_t CorrectCachedLanesAvx2(const uint8_t* source, uint8_t* destination, uin
 uint32_t StoreBatchColoursAvx2(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
                                const int16_t* luma, uint32_t count, uint8_t* destination,
                                int16_t step, bool bgr);
+// Maps bytes 0 .. of `from` through the 256-entry `table` into `to`, by
+// groups of 32 up to `count`; returns how many it mapped. Each group is read
+// before it is written, so `from` and `to` may be the same bytes or apart,
+// but must not overlap otherwise. Only for processors with AVX2.
+uint32_t MapBytesAvx2(const uint8_t* table, const uint8_t* from, uint8_t* to, uint32_t count);
 #endif
 
 }  // namespace voved

@@ -174,6 +174,34 @@ uint32_t StoreBatchColoursAvx2(const uint8_t* red, const uint8_t* green, const u
     return k;
 }
 
+uint32_t MapBytesAvx2(const uint8_t* table, const uint8_t* from, uint8_t* to, uint32_t count) {
+    // The table as sixteen rows of sixteen bytes, each row in both halves:
+    // a byte's low four bits pick its column in every row at once, and its
+    // high four bits the row whose pick it keeps.
+    constexpr int kRows = 16;
+    constexpr uint32_t kBytes = 32;
+    __m256i rows[kRows];
+    for (int r = 0; r < kRows; ++r) {
+        rows[r] = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + kRows * r)));
+    }
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    uint32_t i = 0;
+    for (; i + kBytes <= count; i += kBytes) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i));
+        const __m256i column = _mm256_and_si256(x, nibble);
+        const __m256i row = _mm256_and_si256(_mm256_srli_epi16(x, 4), nibble);
+        __m256i mapped = _mm256_setzero_si256();
+        for (int r = 0; r < kRows; ++r) {
+            mapped =
+                _mm256_blendv_epi8(mapped, _mm256_shuffle_epi8(rows[r], column),
+                                   _mm256_cmpeq_epi8(row, _mm256_set1_epi8(static_cast<char>(r))));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + i), mapped);
+    }
+    return i;
+}
+
 }  // namespace voved
 
 #include "platform/avx2_end.h"

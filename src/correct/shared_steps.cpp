@@ -77,6 +77,11 @@ void ApplyToneTable(const QVContext* context, const uint8_t* source, uint8_t* de
         uint8_t* to = destination + offset;
         uint32_t i = 0;
         if (!UsePlainPaths() && SameOrApart(from, to, bytes)) {
+#if defined(VOVED_HAVE_AVX2_PATH)
+            if (HasAvx2()) {
+                i = MapBytesAvx2(table, from, to, bytes);
+            }
+#endif
             for (; i + kMapGroup <= bytes; i += kMapGroup) {
                 MapGroup(table, from + i, to + i);
             }
