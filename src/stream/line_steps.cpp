@@ -155,6 +155,48 @@ void PackOneToOne(const ConstWorkLine& in, uint8_t* pixels, uint32_t count, int1
     }
 }
 
+// Resampling a batch of pixels at a time: the pixels are converted in the
+// fast forms into a working batch, and each converted sample fills its span.
+constexpr uint32_t kScaledBatch = kChannelBatch;
+
+void UnpackScaledBatches(const uint8_t* pixels, const WorkLine& out, uint32_t pixelCount,
+                         uint32_t width, int16_t step, int16_t layout) {
+    SpanEnds ends(width, pixelCount);
+    int16_t converted[3 * kScaledBatch];
+    uint32_t u = 0;
+    for (uint32_t first = 0; first < pixelCount; first += kScaledBatch) {
+        const uint32_t n = pixelCount - first < kScaledBatch ? pixelCount - first : kScaledBatch;
+        PixelsToWorkLine(pixels, converted, static_cast<uint16_t>(n), step, layout);
+        const ConstWorkLine batch = Planes(static_cast<const int16_t*>(converted), n);
+        for (uint32_t k = 0; k < n; ++k) {
+            const uint32_t v = ends.Next();
+            for (; u < v; ++u) {
+                StoreSample(out, u, SampleAt(batch, k));
+            }
+        }
+        pixels += static_cast<std::ptrdiff_t>(step) * n;
+    }
+}
+
+template <class Layout>
+void PackScaledBatches(const ConstWorkLine& in, uint8_t* pixels, uint32_t width,
+                       uint32_t pixelCount, int16_t step, Layout code) {
+    SpanEnds ends(pixelCount, width);
+    ChannelBatch batch;
+    uint32_t u = 0;
+    for (uint32_t first = 0; first < width; first += kChannelBatch) {
+        const uint32_t n = width - first < kChannelBatch ? width - first : kChannelBatch;
+        InverseTransformBatch(in, first, n, &batch);
+        for (uint32_t k = 0; k < n; ++k) {
+            const uint32_t v = ends.Next();
+            for (; u < v; ++u) {
+                WritePixel(pixels, code, batch.r[k], batch.g[k], batch.b[k], 0);
+                pixels = Advance(pixels, step);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 int16_t UnpackScaledLine(const uint8_t* pixels, int16_t* line, uint16_t pixelCount, uint16_t width,
@@ -167,6 +209,10 @@ int16_t UnpackScaledLine(const uint8_t* pixels, int16_t* line, uint16_t pixelCou
         return PixelsToWorkLine(pixels, line, pixelCount, step, layout);
     }
     const WorkLine out = Planes(line, width);
+    if (!UsePlainPaths()) {
+        UnpackScaledBatches(pixels, out, pixelCount, width, step, layout);
+        return 0;
+    }
     SpanEnds ends(width, pixelCount);
     WithLayout(layout, [&](auto code) {
         uint32_t u = 0;
@@ -194,6 +240,12 @@ int16_t PackScaledLine(const int16_t* line, uint8_t* pixels, uint16_t width, uin
     const ConstWorkLine in = Planes(line, width);
     if (width == pixelCount && !UsePlainPaths()) {
         WithLayout(layout, [&](auto code) { PackOneToOne(in, pixels, width, step, code); });
+        return 0;
+    }
+    if (!UsePlainPaths()) {
+        WithLayout(layout, [&](auto code) {
+            PackScaledBatches(in, pixels, width, pixelCount, step, code);
+        });
         return 0;
     }
     SpanEnds ends(pixelCount, width);
