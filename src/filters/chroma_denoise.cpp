@@ -12,6 +12,7 @@
 #include <initializer_list>
 
 #include "filters/chroma_kernels.h"
+#include "filters/chroma_lanes.h"
 #include "pixels/lanes.h"
 #include "platform/plain_paths.h"
 
@@ -138,11 +139,7 @@ uint32_t FilterAloneSpanPlain(const FilterLines& s, int16_t limit, uint32_t i, u
 
 // Member 1 as the restructured interior sees it: its colour test compares
 // line 0 with itself shifted, so line 0 is its own reference.
-struct Member1 {
-    static constexpr int kLines = 1;
-    static constexpr int kReference = 0;
-    static constexpr const Box5Kernel& kInterior = kInterior1;
-};
+struct Member1 : InteriorShape<1> {};
 
 bool InteriorFitsFastPath(const FilterLines& s);
 template <class M>
@@ -182,13 +179,10 @@ int16_t FilterAlone(const FilterLines& s, int16_t limit) {
 // (members 2, 3); `kOuterTailFirst` whether the tail filters pixel n - 1
 // before n - 2.
 
-struct Member2 {
-    static constexpr int kLines = 2;
-    static constexpr int kReference = 1;
+struct Member2 : InteriorShape<2> {
     static constexpr const PointKernel& kSingle = kSingle2;
     static constexpr const PairKernel& kEdge = kEdge2;
     static constexpr const Box3Kernel& kMiddle = kMiddle2;
-    static constexpr const Box5Kernel& kInterior = kInterior2;
     static constexpr bool kBoxBeside = false;
     static constexpr bool kOuterTailFirst = true;
 
@@ -201,13 +195,10 @@ struct Member2 {
     }
 };
 
-struct Member3 {
-    static constexpr int kLines = 3;
-    static constexpr int kReference = 1;
+struct Member3 : InteriorShape<3> {
     static constexpr const PointKernel& kSingle = kSingle3;
     static constexpr const PairKernel& kEdge = kEdge3;
     static constexpr const Box3Kernel& kMiddle = kMiddle3;
-    static constexpr const Box5Kernel& kInterior = kInterior3;
     static constexpr bool kBoxBeside = false;
     static constexpr bool kOuterTailFirst = true;
 
@@ -219,13 +210,10 @@ struct Member3 {
     }
 };
 
-struct Member4 {
-    static constexpr int kLines = 4;
-    static constexpr int kReference = 1;
+struct Member4 : InteriorShape<4> {
     static constexpr const PointKernel& kSingle = kSingle4;
     static constexpr const PairKernel& kEdge = kEdge4;
     static constexpr const Box3Kernel& kMiddle = kBox4;
-    static constexpr const Box5Kernel& kInterior = kInterior4;
     static constexpr bool kBoxBeside = true;
     static constexpr bool kOuterTailFirst = false;
 
@@ -238,13 +226,10 @@ struct Member4 {
     }
 };
 
-struct Member5 {
-    static constexpr int kLines = 5;
-    static constexpr int kReference = 2;
+struct Member5 : InteriorShape<5> {
     static constexpr const PointKernel& kSingle = kSingle5;
     static constexpr const PairKernel& kEdge = kEdge5;
     static constexpr const Box3Kernel& kMiddle = kBox5;
-    static constexpr const Box5Kernel& kInterior = kInterior5;
     static constexpr bool kBoxBeside = true;
     static constexpr bool kOuterTailFirst = false;
 
@@ -286,31 +271,15 @@ uint32_t FilterInteriorSpanPlain(const FilterLines& s, int16_t limit, uint32_t i
 // else a pixel needs (the luminance tests, the terms of the colour test and
 // of the kernel that read the neighbour lines, or line 0 from i on) is fixed
 // before the scan, so it is computed for a chunk of pixels at a time, eight
-// lanes wide. The scan then adds the terms that read i - 1 and i - 2 and
-// decides as the plain loop does.
+// lanes wide, or sixteen with AVX2 (filters/chroma_lanes.h). The scan then
+// adds the terms that read i - 1 and i - 2 and decides as the plain loop
+// does.
 //
 // The colour test wraps at 16 bits anyway, so lanes give it exactly. The
 // kernel sums are exact in 16-bit lanes only while every sample they read
 // lies within kLaneSample (a weighted mean of 2^6 at most): a chunk with a
 // sample outside runs the plain loop instead. Samples made from pixels are
 // always inside.
-
-constexpr uint32_t kChunk = 256;
-// What a pixel's luminance alone decides: copied (bright), copied around as
-// an edge (not flat), or left to the colour test.
-constexpr int16_t kCopyOne = 0;
-constexpr int16_t kCopyFive = 1;
-constexpr int16_t kTestColour = 2;
-static_assert(kCopyFive == kCopyOne + 1 && kTestColour == kCopyFive + 1,
-              "the lanes count the states up from kCopyOne");
-constexpr int32_t kLaneSample = 511;  // samples in -512..511 keep 2^6 x sample in 16 bits
-
-struct InteriorChunk {
-    int16_t state[kChunk];         // kCopyOne, kCopyFive or kTestColour
-    int16_t variation[kChunk];     // colour-test terms known before the scan
-    int16_t sum[2][kChunk];        // kernel terms known before the scan, per colour plane
-    int16_t reference[2][kChunk];  // the reference line's colour at each pixel
-};
 
 // The fast path reads neighbour lines ahead of the scan, so they must lie
 // apart from line 0 and from out. Every caller keeps them apart.
@@ -346,45 +315,6 @@ uint32_t FilterSpanPlain(const FilterLines& s, int16_t limit, uint32_t i, uint32
     }
 }
 
-// The luminance test's value at i .. i + 7, as each member defines it.
-template <class M>
-lanes::S16 InteriorLumaLanes(const FilterLines& s, uint32_t i) {
-    using namespace lanes;
-    const auto y = [&](int line, uint32_t k) { return Load(s.plane[line][kLumaPlane] + k); };
-    const S16 y0 = y(0, i);
-    if constexpr (M::kLines == 1) {
-        return Abs(Sub(Sub(Mul(y0, 2), y(0, i - 2)), y(0, i + 2)));
-    } else {
-        const S16 around = Add(Add(y(0, i - 2), y(0, i - 1)), Add(y(0, i + 1), y(0, i + 2)));
-        S16 centre;
-        if constexpr (M::kLines == 2) {
-            centre = Add(Mul(y0, 4), Mul(Abs(Sub(y(1, i), y0)), 2));
-        } else if constexpr (M::kLines == 3) {
-            centre = Sub(Sub(Mul(y0, 7), Mul(y(2, i), 2)), y(1, i));
-        } else if constexpr (M::kLines == 4) {
-            centre = Sub(Sub(Sub(Mul(y0, 8), Mul(y(3, i), 2)), y(1, i)), y(2, i));
-        } else {
-            centre = Sub(Mul(y0, 8), Add(Add(y(1, i), y(2, i)), Add(y(3, i), y(4, i))));
-        }
-        return Abs(Sub(centre, around));
-    }
-}
-
-// Colour-test terms of plane p at i .. i + 7 that the write-back cannot
-// change: the three cross terms without c[i - 1] of the neighbour members,
-// |c[i + 1] - c[i]| of member 1.
-template <class M>
-lanes::S16 FixedVariationLanes(const int16_t* c, const int16_t* r, uint32_t i) {
-    using namespace lanes;
-    if constexpr (M::kReference == 0) {
-        return Abs(Sub(Load(c + i + 1), Load(c + i)));
-    } else {
-        const S16 ci = Load(c + i);
-        return Add(Add(Abs(Sub(Load(r + i), Load(c + i + 1))), Abs(Sub(Load(r + i - 1), ci))),
-                   Abs(Sub(Load(r + i + 1), ci)));
-    }
-}
-
 // Whether every colour sample the chunk's kernels read lies within
 // kLaneSample.
 template <class M>
@@ -416,64 +346,6 @@ bool ChunkInLaneRange(const FilterLines& s, uint32_t first, uint32_t end) {
     return (anyOne & kOutside) == 0;
 }
 
-constexpr bool IsUniform(const int8_t (&row)[5]) {
-    return row[0] == row[1] && row[1] == row[2] && row[2] == row[3] && row[3] == row[4];
-}
-
-// The kernel terms of line l from tap t on, unrolled at compile time.
-template <class M, int l, int t>
-lanes::S16 Taps(const int16_t* x) {
-    if constexpr (t == 5) {
-        return lanes::Splat(0);
-    } else {
-        return lanes::Add(lanes::Mul(lanes::Load(x + t), M::kInterior.weight[l][t]),
-                          Taps<M, l, t + 1>(x));
-    }
-}
-
-// The kernel terms known before the scan, for lines l and beyond: line 0
-// from i on, the neighbour lines whole (a row of one weight summed first).
-template <class M, int l>
-lanes::S16 KernelTerms(const FilterLines& s, int p, uint32_t i) {
-    using namespace lanes;
-    if constexpr (l == M::kLines) {
-        return Splat(0);
-    } else {
-        const int16_t* x = s.plane[l][p] + i - 2;
-        S16 here;
-        if constexpr (l == 0) {
-            here = Taps<M, 0, 2>(x);
-        } else if constexpr (IsUniform(M::kInterior.weight[l])) {
-            const S16 box =
-                Add(Add(Add(Load(x), Load(x + 1)), Add(Load(x + 2), Load(x + 3))), Load(x + 4));
-            here = Mul(box, M::kInterior.weight[l][0]);
-        } else {
-            here = Taps<M, l, 0>(x);
-        }
-        return Add(here, KernelTerms<M, l + 1>(s, p, i));
-    }
-}
-
-// Everything fixed before the scan for the eight pixels at i.
-template <class M>
-void PrepareLanes(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j,
-                  InteriorChunk* chunk) {
-    using namespace lanes;
-    // Masks are -1 where true: 0 - notBright - (notBright & flat) counts 0, 1, 2.
-    const S16 notBright = Load(s.plane[0][kLumaPlane] + i) <= Splat(limit);
-    const S16 flat = InteriorLumaLanes<M>(s, i) <= Splat(kLumaLimit);
-    Store(chunk->state + j, Sub(Sub(Splat(kCopyOne), notBright), notBright & flat));
-    S16 variation = Splat(0);
-    for (int p = kFirstColourPlane; p <= kLastColourPlane; ++p) {
-        variation =
-            Add(variation, FixedVariationLanes<M>(s.plane[0][p], s.plane[M::kReference][p], i));
-        const S16 total = KernelTerms<M, 0>(s, p, i);
-        Store(chunk->sum[p - kFirstColourPlane] + j, total);
-        Store(chunk->reference[p - kFirstColourPlane] + j, Load(s.plane[M::kReference][p] + i));
-    }
-    Store(chunk->variation + j, variation);
-}
-
 // The same for one pixel, as the lanes compute it.
 template <class M>
 void PrepareOne(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j, InteriorChunk* chunk) {
@@ -481,7 +353,7 @@ void PrepareOne(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j, Int
     // Past the last full group of lanes: a group ending at i, read again.
     const uint32_t base = i - (kWidth - 1);
     InteriorChunk one;
-    PrepareLanes<M>(s, limit, base, 0, &one);
+    PrepareLanes<Lanes8, M>(s, limit, base, 0, &one);
     chunk->state[j] = one.state[kWidth - 1];
     chunk->variation[j] = one.variation[kWidth - 1];
     chunk->sum[0][j] = one.sum[0][kWidth - 1];
@@ -594,8 +466,13 @@ void FilterInteriorFast(const FilterLines& s, int16_t limit) {
             continue;
         }
         uint32_t k = i;
-        for (; k + lanes::kWidth <= end; k += lanes::kWidth) {
-            PrepareLanes<M>(s, limit, k, k - i, &chunk);
+#if defined(VOVED_HAVE_AVX2_PATH)
+        if (HasAvx2()) {
+            k = PrepareChunkAvx2(M::kLines, s, limit, i, end, &chunk);
+        }
+#endif
+        for (; k + Lanes8::kWidth <= end; k += Lanes8::kWidth) {
+            PrepareLanes<Lanes8, M>(s, limit, k, k - i, &chunk);
         }
         for (; k < end; ++k) {
             PrepareOne<M>(s, limit, k, k - i, &chunk);

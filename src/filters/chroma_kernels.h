@@ -119,14 +119,14 @@ inline int16_t Apply(const Box5Kernel& k, const FilterLines& s, int p, uint32_t 
 // Member 1: the line alone.
 constexpr PairKernel kEdge1     = {{{3, 1}}, 2};
 constexpr Box3Kernel kMiddle1   = {{{1, 2, 1}}, 2};
-constexpr Box5Kernel kInterior1 = {{{3, 3, 4, 3, 3}}, 4};
+inline constexpr Box5Kernel kInterior1 = {{{3, 3, 4, 3, 3}}, 4};
 
 // Member 2: the line and one neighbour.
 constexpr PointKernel kSingle2   = {{1, 1}, 1};
 constexpr PairKernel  kEdge2     = {{{1, 1}, {1, 1}}, 2};
 constexpr Box3Kernel  kMiddle2   = {{{1, 3, 1},
                                      {1, 1, 1}}, 3};
-constexpr Box5Kernel  kInterior2 = {{{3, 3, 7, 2, 2},
+inline constexpr Box5Kernel  kInterior2 = {{{3, 3, 7, 2, 2},
                                      {3, 3, 3, 3, 3}}, 5};
 
 // Member 3: two neighbours.
@@ -135,7 +135,7 @@ constexpr PairKernel  kEdge3     = {{{3, 3}, {3, 3}, {2, 2}}, 4};
 constexpr Box3Kernel  kMiddle3   = {{{3, 3, 3},
                                      {3, 8, 3},
                                      {3, 3, 3}}, 5};
-constexpr Box5Kernel  kInterior3 = {{{2, 2, 6, 1, 1},
+inline constexpr Box5Kernel  kInterior3 = {{{2, 2, 6, 1, 1},
                                      {2, 2, 2, 2, 2},
                                      {2, 2, 2, 2, 2}}, 5};
 
@@ -146,7 +146,7 @@ constexpr Box3Kernel  kBox4      = {{{1, 2, 1},
                                      {2, 2, 2},
                                      {1, 1, 1},
                                      {1, 1, 1}}, 4};
-constexpr Box5Kernel  kInterior4 = {{{1, 1, 3, 1, 1},
+inline constexpr Box5Kernel  kInterior4 = {{{1, 1, 3, 1, 1},
                                      {3, 3, 3, 3, 3},
                                      {1, 1, 1, 1, 1},
                                      {1, 1, 1, 1, 1}}, 5};
@@ -159,7 +159,7 @@ constexpr Box3Kernel  kBox5      = {{{1, 2, 1},
                                      {1, 1, 1},
                                      {1, 1, 1},
                                      {1, 1, 1}}, 4};
-constexpr Box5Kernel  kInterior5 = {{{3, 3, 4, 2, 2},
+inline constexpr Box5Kernel  kInterior5 = {{{3, 3, 4, 2, 2},
                                      {3, 3, 3, 3, 3},
                                      {3, 3, 3, 3, 3},
                                      {2, 2, 2, 2, 2},
