@@ -251,19 +251,12 @@ struct StreamCase {
     int16_t sharpenLevel = 1;  // each level divides by its own gain at the end
 };
 constexpr StreamCase kStreamCases[] = {
-    {QV_MODE_TONE, 0, 0},
-    {QV_MODE_TONE | QV_MODE_CORRECT, 0, 0},
-    {QV_MODE_BYTE_TABLE, 0, 0},
-    {QV_MODE_CORRECT | QV_MODE_BYTE_TABLE, 0, 0},
-    {QV_MODE_SHARPEN, 0, 0},
-    {QV_MODE_SHARPEN, 0, 0, -1},
-    {QV_MODE_SHARPEN, 0, 0, 0},
-    {QV_MODE_SHARPEN, 0, 0, 2},
-    {QV_MODE_SHARPEN, 0, 0, 3},
-    {QV_MODE_SHARPEN, 1, 150},
-    {QV_MODE_SHARPEN, 1, 800},
-    {QV_MODE_DENOISE, 0, 0},
-    {QV_MODE_DENOISE | QV_MODE_CORRECT | QV_MODE_BYTE_TABLE, 0, 0},
+    {QV_MODE_TONE, 0, 0},       {QV_MODE_TONE | QV_MODE_CORRECT, 0, 0},
+    {QV_MODE_BYTE_TABLE, 0, 0}, {QV_MODE_CORRECT | QV_MODE_BYTE_TABLE, 0, 0},
+    {QV_MODE_SHARPEN, 0, 0},    {QV_MODE_SHARPEN, 0, 0, 0},
+    {QV_MODE_SHARPEN, 0, 0, 2}, {QV_MODE_SHARPEN, 0, 0, 3},
+    {QV_MODE_SHARPEN, 1, 150},  {QV_MODE_SHARPEN, 1, 800},
+    {QV_MODE_DENOISE, 0, 0},    {QV_MODE_DENOISE | QV_MODE_CORRECT | QV_MODE_BYTE_TABLE, 0, 0},
 };
 
 test::StreamRun RunStream(const QVContext& parameters, const StreamCase& sc, const RunShape& shape,

@@ -179,11 +179,12 @@ uint32_t MapBytesAvx2(const uint8_t* table, const uint8_t* from, uint8_t* to, ui
     // a byte's low four bits pick its column in every row at once, and its
     // high four bits the row whose pick it keeps.
     constexpr int kRows = 16;
+    constexpr int kRowBytes = 16;
     constexpr uint32_t kBytes = 32;
     __m256i rows[kRows];
     for (int r = 0; r < kRows; ++r) {
         rows[r] = _mm256_broadcastsi128_si256(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + kRows * r)));
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + kRowBytes * r)));
     }
     const __m256i nibble = _mm256_set1_epi8(0x0F);
     uint32_t i = 0;

@@ -127,7 +127,7 @@ constexpr PairKernel  kEdge2     = {{{1, 1}, {1, 1}}, 2};
 constexpr Box3Kernel  kMiddle2   = {{{1, 3, 1},
                                      {1, 1, 1}}, 3};
 inline constexpr Box5Kernel  kInterior2 = {{{3, 3, 7, 2, 2},
-                                     {3, 3, 3, 3, 3}}, 5};
+                                            {3, 3, 3, 3, 3}}, 5};
 
 // Member 3: two neighbours.
 constexpr PointKernel kSingle3   = {{3, 3, 2}, 3};
@@ -136,8 +136,8 @@ constexpr Box3Kernel  kMiddle3   = {{{3, 3, 3},
                                      {3, 8, 3},
                                      {3, 3, 3}}, 5};
 inline constexpr Box5Kernel  kInterior3 = {{{2, 2, 6, 1, 1},
-                                     {2, 2, 2, 2, 2},
-                                     {2, 2, 2, 2, 2}}, 5};
+                                            {2, 2, 2, 2, 2},
+                                            {2, 2, 2, 2, 2}}, 5};
 
 // Member 4: three neighbours.
 constexpr PointKernel kSingle4   = {{5, 1, 1, 1}, 3};
@@ -147,9 +147,9 @@ constexpr Box3Kernel  kBox4      = {{{1, 2, 1},
                                      {1, 1, 1},
                                      {1, 1, 1}}, 4};
 inline constexpr Box5Kernel  kInterior4 = {{{1, 1, 3, 1, 1},
-                                     {3, 3, 3, 3, 3},
-                                     {1, 1, 1, 1, 1},
-                                     {1, 1, 1, 1, 1}}, 5};
+                                            {3, 3, 3, 3, 3},
+                                            {1, 1, 1, 1, 1},
+                                            {1, 1, 1, 1, 1}}, 5};
 
 // Member 5: four neighbours.
 constexpr PointKernel kSingle5   = {{4, 1, 1, 1, 1}, 3};
@@ -160,10 +160,10 @@ constexpr Box3Kernel  kBox5      = {{{1, 2, 1},
                                      {1, 1, 1},
                                      {1, 1, 1}}, 4};
 inline constexpr Box5Kernel  kInterior5 = {{{3, 3, 4, 2, 2},
-                                     {3, 3, 3, 3, 3},
-                                     {3, 3, 3, 3, 3},
-                                     {2, 2, 2, 2, 2},
-                                     {2, 2, 2, 2, 2}}, 6};
+                                            {3, 3, 3, 3, 3},
+                                            {3, 3, 3, 3, 3},
+                                            {2, 2, 2, 2, 2},
+                                            {2, 2, 2, 2, 2}}, 6};
 
 // clang-format on
 

@@ -101,9 +101,9 @@ typename L::Vector InteriorLumaLanes(const FilterLines& s, uint32_t i) {
     }
 }
 
-// Colour-test terms of plane p at i .. i + L::kWidth - 1 that the write-back cannot
-// change: the three cross terms without c[i - 1] of the neighbour members,
-// |c[i + 1] - c[i]| of member 1.
+// Colour-test terms of plane p at i .. i + L::kWidth - 1 that the
+// write-back cannot change: the three cross terms without c[i - 1] of the
+// neighbour members, |c[i + 1] - c[i]| of member 1.
 template <class L, class M>
 typename L::Vector FixedVariationLanes(const int16_t* c, const int16_t* r, uint32_t i) {
     using V = typename L::Vector;

@@ -20,7 +20,9 @@ namespace {
 using S16x16 = int16_t __attribute__((vector_size(32)));
 using U16x16 = uint16_t __attribute__((vector_size(32)));
 
-// Sixteen lanes that compute as the eight of pixels/lanes.h do.
+// Sixteen lanes that compute as the eight of pixels/lanes.h do. They are
+// written again here, inside the AVX2 region, because those take
+// eight-lane vectors and are compiled for the baseline.
 struct Lanes16 {
     using Vector = S16x16;
     static constexpr int kWidth = 16;

@@ -24,12 +24,17 @@ constexpr int16_t kMaxLuma = 255;
 
 // Radius of the tone circle for a luminance: ((Y x 100) >> 8) + 10 in a
 // 16-bit register.
+constexpr int16_t kRadiusSlope = 100;
+constexpr unsigned kRadiusShift = 8;
+constexpr int16_t kRadiusBase = 10;
 int16_t ToneRadius(int32_t y) {
-    return s16(AsrInt(y * 100, 8) + 10);
+    return s16(AsrInt(y * kRadiusSlope, kRadiusShift) + kRadiusBase);
 }
 
+// A factor of the tone (scaled by 1024) times the radius, scaled back.
+constexpr unsigned kFactorShift = 10;
 int16_t ToneDifference(int32_t factor, int16_t radius) {
-    return s16(AsrInt(factor * radius, 10));
+    return s16(AsrInt(factor * radius, kFactorShift));
 }
 
 // Truncation toward zero of a value well inside the 32-bit range.
@@ -42,7 +47,7 @@ constexpr uint32_t kLanes = 8;
 
 // The low 16 bits of (a x b) >> kShift per lane, a and b 16-bit: the 32-bit
 // product's halves joined around the shift.
-template <int kShift>
+template <unsigned kShift>
 __m128i ProductShifted(__m128i a, __m128i b) {
     return _mm_or_si128(_mm_slli_epi16(_mm_mulhi_epi16(a, b), 16 - kShift),
                         _mm_srli_epi16(_mm_mullo_epi16(a, b), kShift));
@@ -59,9 +64,10 @@ uint32_t ToneLanes(const WorkLine& out, uint32_t width, const ToneFactors& k) {
         const __m128i y = _mm_min_epi16(_mm_loadu_si128(at(out.y + i)), _mm_set1_epi16(kMaxLuma));
         _mm_storeu_si128(at(out.y + i), y);
         const __m128i radius =
-            _mm_add_epi16(ProductShifted<8>(y, _mm_set1_epi16(100)), _mm_set1_epi16(10));
-        _mm_storeu_si128(at(out.dr + i), ProductShifted<10>(ks, radius));
-        _mm_storeu_si128(at(out.db + i), ProductShifted<10>(kc, radius));
+            _mm_add_epi16(ProductShifted<kRadiusShift>(y, _mm_set1_epi16(kRadiusSlope)),
+                          _mm_set1_epi16(kRadiusBase));
+        _mm_storeu_si128(at(out.dr + i), ProductShifted<kFactorShift>(ks, radius));
+        _mm_storeu_si128(at(out.db + i), ProductShifted<kFactorShift>(kc, radius));
     }
     return i;
 }
