@@ -8,6 +8,7 @@
 #include "stats/statistics.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "pixels/fixed.h"
 #include "pixels/pixels.h"
@@ -22,7 +23,6 @@ namespace {
 constexpr uint32_t kSamplesPerLine = 81;
 constexpr int32_t kLargestRadius = 255;
 constexpr int32_t kHueRadius = 20;  // only samples beyond this radius vote for a hue
-constexpr uint32_t kLongestCountedRun = 48;
 constexpr int32_t kStartLevel = 255;
 
 struct Run {
@@ -207,71 +207,22 @@ struct LineState {
     uint32_t untilSample = 0;
 };
 
-// The running totals of a chunk's summed chroma before one of its pixels.
-struct Totals {
-    int32_t packedRY;  // R - Y sums plus kCountUnit per summed pixel
-    int32_t sumBY;
-};
-Totals TotalsBefore(const PreparedPixels& prepared, uint32_t k) {
-    return {prepared.summedRYBefore[k], prepared.summedBYBefore[k]};
-}
-
-// Adds the summed chroma between two running totals to the bin of the run
-// the pixels between belong to.
-void AddSpanToBin(Totals from, Totals to, QVLevelBin* bin) {
-    const int32_t packed = to.packedRY - from.packedRY;
-    const int32_t count = (packed + kCountUnit / 2) >> kCountShift;
-    bin->sumRY = AddWrap32(bin->sumRY, packed - count * kCountUnit);
-    bin->sumBY = AddWrap32(bin->sumBY, to.sumBY - from.sumBY);
-    bin->chromaCount += static_cast<uint32_t>(count);
-}
-
-// A chunk with no pure black or white pixel: only the pixels where the
-// level changes are visited, so the loop does not stop at every pixel to
-// ask whether its level changed (in a smooth picture, about every other
-// pixel, in no pattern the processor can foresee). A run's sums go to its
-// bin as each span of it ends, the pending ones first (the sums wrap, so
-// the order does not matter); only its start is carried on, and the totals
-// where the span began are kept in registers (read back, every store to a
-// bin might have changed them).
-void WalkRuns(QVContext* context, const PreparedPixels& prepared, uint32_t count,
-              LineState* state) {
-    QVLevelBin* const bins = context->levelStats;
-    state->pending.FlushInto(&bins[state->run.level]);
-    int32_t level = state->run.level;
-    // Where the current run started, before the chunk when it goes on from
-    // the last one.
-    int32_t runStart = -static_cast<int32_t>(state->run.length);
-    Totals spanStart = TotalsBefore(prepared, 0);
-    const auto closeAt = [&](uint32_t at) {
-        const Totals here = TotalsBefore(prepared, at);
-        AddSpanToBin(spanStart, here, &bins[level]);
-        const Run run = {static_cast<uint32_t>(static_cast<int32_t>(at) - runStart), level};
-        if (IsCountedRun(run)) {
-            BookRunAt(context, run, prepared.meanAndFlags[at] & kMeanMask);
-        }
-        level = prepared.level[at];
-        runStart = static_cast<int32_t>(at);
-        spanStart = here;
-    };
-    if (prepared.level[0] != level) {
-        closeAt(0);
+// Adds a line's walked totals to the context's bins.
+void AddLineTotals(QVContext* context, const LineTotals& totals) {
+    for (int level = 0; level < kLevels; ++level) {
+        QVLevelBin& bin = context->levelStats[level];
+        const int32_t* lanes = totals.byLevel[level];
+        bin.runByLevel += static_cast<uint32_t>(lanes[kLaneIndex]);
+        bin.chromaCount += static_cast<uint32_t>(lanes[kLaneChromaCount]);
+        bin.sumRY = AddWrap32(bin.sumRY, lanes[kLaneSumRY]);
+        bin.sumBY = AddWrap32(bin.sumBY, lanes[kLaneSumBY]);
+        bin.runByMean += totals.runByMean[level];
     }
-    for (uint32_t w = 0; w < kStatisticsChunk / 64; ++w) {
-        for (uint64_t bits = prepared.levelChanges[w]; bits != 0; bits &= bits - 1) {
-            closeAt(w * 64 + static_cast<uint32_t>(__builtin_ctzll(bits)));
-        }
-    }
-    AddSpanToBin(spanStart, TotalsBefore(prepared, count), &bins[level]);
-    state->run = {static_cast<uint32_t>(static_cast<int32_t>(count) - runStart), level};
 }
 
-// Visiting only the changes pays while they are fewer than seven pixels in
-// eight (measured on a photo): where nearly every pixel changes level, the
-// pixel loop's test is foreseeable again and its loop cheaper.
-bool WalkPays(int32_t changes, uint32_t count) {
-    return changes >= 0 && 8 * static_cast<uint32_t>(changes) < 7 * count;
-}
+// Zeroing a line's totals and adding them to the context cost about as
+// much as walking a few hundred pixels.
+constexpr uint32_t kShortestWalkedLine = 1024;
 
 // The sampled pixels of a prepared chunk, `untilSample` pixels on from its
 // first and every stride-th after, but pure black and white ones; returns
@@ -299,7 +250,7 @@ uint32_t SampleChunk(QVContext* context, const uint8_t* chunk, const PreparedPix
 }
 
 // The pixel loop over prepared pixels, for chunks with pure black or white
-// pixels, many level changes, and the line's last pixels.
+// pixels, short lines, and the line's last pixels.
 void AccumulatePrepared(QVContext* context, const PreparedPixels& prepared, uint32_t count,
                         LineState* state) {
     LineState line = *state;
@@ -330,14 +281,24 @@ void AccumulateRunLanes(QVContext* context, const uint8_t* pixels, uint32_t coun
                         bool sampleLine, uint32_t stride) {
     LineState line;
     PreparedPixels prepared;
+    const bool walkable = count >= kShortestWalkedLine;
+    LineTotals totals;
+    bool walked = false;
     for (uint32_t first = 0; first < count; first += kStatisticsChunk) {
         const uint32_t n = count - first < kStatisticsChunk ? count - first : kStatisticsChunk;
         const uint8_t* chunk = pixels + static_cast<std::ptrdiff_t>(first) * step;
         uint32_t k =
             PreparePixelsAvx2(chunk, n, count - first, step, kLayout == kLayoutBgr, &prepared);
-        if (k == n && WalkPays(FindLevelChangesAvx2(n, &prepared), n)) {
+        if (walkable && k == n && FindLevelChangesAvx2(n, &prepared)) {
+            if (!walked) {
+                std::memset(&totals, 0, sizeof totals);
+                walked = true;
+            }
+            line.pending.FlushInto(&context->levelStats[line.run.level]);
             SumRunningAvx2(n, &prepared);
-            WalkRuns(context, prepared, n, &line);
+            int32_t start = -static_cast<int32_t>(line.run.length);
+            WalkRunsAvx2(prepared, n, &line.run.level, &start, &totals);
+            line.run.length = static_cast<uint32_t>(-start);
         } else {
             for (; k < n; ++k) {
                 PreparePixel(ReadPixel(chunk + static_cast<std::ptrdiff_t>(k) * step, kLayout), k,
@@ -349,6 +310,9 @@ void AccumulateRunLanes(QVContext* context, const uint8_t* pixels, uint32_t coun
                                                 stride, line.untilSample);
     }
     line.pending.FlushInto(&context->levelStats[line.run.level]);
+    if (walked) {
+        AddLineTotals(context, totals);
+    }
     if (line.run.length != 0 && IsCountedRun(line.run)) {
         const Rgb last = ReadPixel(pixels + static_cast<std::ptrdiff_t>(count - 1) * step, kLayout);
         BookRun(context, line.run, last.r + last.g + last.b);

@@ -4,6 +4,7 @@
 
 #if defined(VOVED_HAVE_AVX2_PATH)
 
+#include <climits>
 #include <cstring>
 
 #include "platform/avx2_begin.h"
@@ -119,14 +120,14 @@ uint32_t PreparePixelsAvx2(const uint8_t* pixels, uint32_t count, uint32_t lineL
     return k;
 }
 
-int32_t FindLevelChangesAvx2(uint32_t count, PreparedPixels* prepared) {
+bool FindLevelChangesAvx2(uint32_t count, PreparedPixels* prepared) {
     __m256i flags = _mm256_setzero_si256();
     for (uint32_t k = 0; k < count; k += 2 * kGroup) {
         flags = _mm256_or_si256(flags, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
                                            prepared->meanAndFlags + k)));
     }
     if (!_mm256_testz_si256(flags, _mm256_set1_epi16(1 << kSkippedBit))) {
-        return -1;
+        return false;
     }
     // Changes after each position, then moved up by one to where they start.
     prepared->level[count] = prepared->level[count - 1];
@@ -137,39 +138,98 @@ int32_t FindLevelChangesAvx2(uint32_t count, PreparedPixels* prepared) {
     uint64_t words[kStatisticsChunk / 64];
     std::memcpy(words, after, sizeof words);
     uint64_t carried = 0;
-    int32_t changes = 0;
     for (uint64_t& word : words) {
         const uint64_t next = word >> 63;
         word = word << 1 | carried;
         carried = next;
-        changes += __builtin_popcountll(word);
     }
     std::memcpy(prepared->levelChanges, words, sizeof words);
-    return changes;
+    return true;
 }
 
 void SumRunningAvx2(uint32_t count, PreparedPixels* prepared) {
     const __m256i summedBit = _mm256_set1_epi32(1 << kSummedBit);
     const __m256i last = _mm256_set1_epi32(kGroup - 1);
+    const __m256i groupStep = _mm256_set1_epi32(kGroup);
+    __m256i index = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8);
+    __m256i totalCount = _mm256_setzero_si256();
     __m256i totalRY = _mm256_setzero_si256();
     __m256i totalBY = _mm256_setzero_si256();
-    prepared->summedRYBefore[0] = 0;
-    prepared->summedBYBefore[0] = 0;
+    _mm_store_si128(reinterpret_cast<__m128i*>(prepared->before[0]), _mm_setzero_si128());
     for (uint32_t k = 0; k < count; k += kGroup) {
-        const __m256i counted =
-            _mm256_slli_epi32(_mm256_and_si256(LoadWidened(prepared->meanAndFlags + k), summedBit),
-                              kCountShift - kSummedBit);
-        const __m256i ry = _mm256_add_epi32(LoadWidened(prepared->summedRY + k), counted);
-        const __m256i runningRY = _mm256_add_epi32(RunningEight(ry), totalRY);
+        const __m256i counted = _mm256_srli_epi32(
+            _mm256_and_si256(LoadWidened(prepared->meanAndFlags + k), summedBit), kSummedBit);
+        const __m256i runningCount = _mm256_add_epi32(RunningEight(counted), totalCount);
+        const __m256i runningRY =
+            _mm256_add_epi32(RunningEight(LoadWidened(prepared->summedRY + k)), totalRY);
         const __m256i runningBY =
             _mm256_add_epi32(RunningEight(LoadWidened(prepared->summedBY + k)), totalBY);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(prepared->summedRYBefore + k + 1),
-                            runningRY);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(prepared->summedBYBefore + k + 1),
-                            runningBY);
+        // Lanes to entries: within each half, pixel j's four lanes together.
+        const __m256i indexCountLow = _mm256_unpacklo_epi32(index, runningCount);
+        const __m256i indexCountHigh = _mm256_unpackhi_epi32(index, runningCount);
+        const __m256i sumsLow = _mm256_unpacklo_epi32(runningRY, runningBY);
+        const __m256i sumsHigh = _mm256_unpackhi_epi32(runningRY, runningBY);
+        const __m256i first = _mm256_unpacklo_epi64(indexCountLow, sumsLow);     // 0 and 4
+        const __m256i second = _mm256_unpackhi_epi64(indexCountLow, sumsLow);    // 1 and 5
+        const __m256i third = _mm256_unpacklo_epi64(indexCountHigh, sumsHigh);   // 2 and 6
+        const __m256i fourth = _mm256_unpackhi_epi64(indexCountHigh, sumsHigh);  // 3 and 7
+        auto* to = reinterpret_cast<__m256i*>(prepared->before[k + 1]);
+        _mm256_storeu_si256(to, _mm256_permute2x128_si256(first, second, 0x20));
+        _mm256_storeu_si256(to + 1, _mm256_permute2x128_si256(third, fourth, 0x20));
+        _mm256_storeu_si256(to + 2, _mm256_permute2x128_si256(first, second, 0x31));
+        _mm256_storeu_si256(to + 3, _mm256_permute2x128_si256(third, fourth, 0x31));
+        totalCount = _mm256_permutevar8x32_epi32(runningCount, last);
         totalRY = _mm256_permutevar8x32_epi32(runningRY, last);
         totalBY = _mm256_permutevar8x32_epi32(runningBY, last);
+        index = _mm256_add_epi32(index, groupStep);
     }
+}
+
+// Only the pixels where the level changes are visited, so the loop does not
+// stop at every pixel to ask whether its level changed (in a photo, about
+// five pixels in six, in no pattern the processor can foresee); a run's
+// length and sums are then one subtraction of running totals.
+void WalkRunsAvx2(const PreparedPixels& prepared, uint32_t count, int32_t* level, int32_t* start,
+                  LineTotals* totals) {
+    // Only a run's length can pass its limit; the other lanes never reach it.
+    const __m128i counted = _mm_setr_epi32(kLongestCountedRun, INT32_MAX, INT32_MAX, INT32_MAX);
+    const auto entry = [&](uint32_t at) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(prepared.before[at]));
+    };
+    const auto addAt = [&](int32_t bin, __m128i add) {
+        auto* to = reinterpret_cast<__m128i*>(totals->byLevel[bin]);
+        _mm_store_si128(to, _mm_add_epi32(_mm_load_si128(to), add));
+    };
+    int32_t runLevel = *level;
+    int32_t runStart = *start;
+    // The totals where the current run started, its index lane counted
+    // back into the chunk before where it goes on from one.
+    __m128i startTotals = _mm_insert_epi32(entry(0), runStart, kLaneIndex);
+    const auto closeAt = [&](uint32_t at) {
+        const __m128i here = entry(at);
+        const __m128i run = _mm_sub_epi32(here, startTotals);
+        addAt(runLevel, _mm_andnot_si128(_mm_cmpgt_epi32(run, counted), run));
+        const int32_t length = static_cast<int32_t>(at) - runStart;
+        const uint32_t booked =
+            length <= static_cast<int32_t>(kLongestCountedRun) ? static_cast<uint32_t>(length) : 0;
+        totals->runByMean[prepared.meanAndFlags[at] & kMeanMask] += booked;
+        runLevel = prepared.level[at];
+        runStart = static_cast<int32_t>(at);
+        startTotals = here;
+    };
+    if (prepared.level[0] != runLevel) {
+        closeAt(0);
+    }
+    for (uint32_t w = 0; w < kStatisticsChunk / 64; ++w) {
+        for (uint64_t bits = prepared.levelChanges[w]; bits != 0; bits &= bits - 1) {
+            closeAt(w * 64 + static_cast<uint32_t>(__builtin_ctzll(bits)));
+        }
+    }
+    // The open run's sums so far; its length is booked when it closes.
+    const __m128i open = _mm_sub_epi32(entry(count), startTotals);
+    addAt(runLevel, _mm_blend_epi32(open, _mm_setzero_si128(), 1 << kLaneIndex));
+    *level = runLevel;
+    *start = runStart - static_cast<int32_t>(count);
 }
 
 }  // namespace voved
