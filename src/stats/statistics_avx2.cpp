@@ -200,21 +200,20 @@ void WalkRunsAvx2(const PreparedPixels& prepared, uint32_t count, int32_t* level
         auto* to = reinterpret_cast<__m128i*>(totals->byLevel[bin]);
         _mm_store_si128(to, _mm_add_epi32(_mm_load_si128(to), add));
     };
+    // The booked length is read off the lowest lane.
+    static_assert(kLaneIndex == 0, "a run's length is the first lane");
     int32_t runLevel = *level;
-    int32_t runStart = *start;
     // The totals where the current run started, its index lane counted
     // back into the chunk before where it goes on from one.
-    __m128i startTotals = _mm_insert_epi32(entry(0), runStart, kLaneIndex);
+    __m128i startTotals = _mm_insert_epi32(entry(0), *start, kLaneIndex);
     const auto closeAt = [&](uint32_t at) {
         const __m128i here = entry(at);
         const __m128i run = _mm_sub_epi32(here, startTotals);
-        addAt(runLevel, _mm_andnot_si128(_mm_cmpgt_epi32(run, counted), run));
-        const int32_t length = static_cast<int32_t>(at) - runStart;
-        const uint32_t booked =
-            length <= static_cast<int32_t>(kLongestCountedRun) ? static_cast<uint32_t>(length) : 0;
-        totals->runByMean[prepared.meanAndFlags[at] & kMeanMask] += booked;
+        const __m128i booked = _mm_andnot_si128(_mm_cmpgt_epi32(run, counted), run);
+        addAt(runLevel, booked);
+        totals->runByMean[prepared.meanAndFlags[at] & kMeanMask] +=
+            static_cast<uint32_t>(_mm_cvtsi128_si32(booked));
         runLevel = prepared.level[at];
-        runStart = static_cast<int32_t>(at);
         startTotals = here;
     };
     if (prepared.level[0] != runLevel) {
@@ -229,7 +228,7 @@ void WalkRunsAvx2(const PreparedPixels& prepared, uint32_t count, int32_t* level
     const __m128i open = _mm_sub_epi32(entry(count), startTotals);
     addAt(runLevel, _mm_blend_epi32(open, _mm_setzero_si128(), 1 << kLaneIndex));
     *level = runLevel;
-    *start = runStart - static_cast<int32_t>(count);
+    *start = _mm_cvtsi128_si32(startTotals) - static_cast<int32_t>(count);
 }
 
 }  // namespace voved
