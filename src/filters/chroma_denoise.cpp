@@ -378,63 +378,68 @@ int32_t AbsWithinLanes(int32_t difference) {
 template <class M>
 uint32_t ScanChunk(const FilterLines& s, uint32_t i, uint32_t first, uint32_t end,
                    const InteriorChunk& chunk) {
-    constexpr int32_t w2 = M::kInterior.weight[0][0];
-    constexpr int32_t w1 = M::kInterior.weight[0][1];
+    // Line 0's two smoothed neighbours before i weigh the same in every
+    // member, so they are added before the one multiplication.
+    constexpr int32_t weight = M::kInterior.weight[0][1];
+    static_assert(M::kInterior.weight[0][0] == weight, "i - 2 and i - 1 weigh the same");
     constexpr unsigned shift = M::kInterior.shift;
-    int16_t* const c1 = s.own[kFirstColourPlane];
-    int16_t* const c2 = s.own[kLastColourPlane];
+    // Line 0's colour planes from the chunk's first pixel, so one index
+    // serves the chunk's entries and the line (the scan starts at 2 or
+    // later, so the two samples before it are in the line).
+    int16_t* const c1 = s.own[kFirstColourPlane] + first;
+    int16_t* const c2 = s.own[kLastColourPlane] + first;
+    // A pointer-wide index, so the loop never widens it.
+    std::size_t j = i - first;
+    const std::size_t stop = end - first;
     // Line 0's colour at i - 1 and i - 2, carried in registers: reading back
     // what the previous pixel just stored would put a store-to-load delay
     // on the recursion.
-    int32_t before1 = c1[i - 1];
-    int32_t before2 = c2[i - 1];
-    int32_t further1 = c1[i - 2];
-    int32_t further2 = c2[i - 2];
-    while (i < end) {
-        const uint32_t j = i - first;
-        const int16_t state = chunk.state[j];
-        if (state == kCopyOne) {
+    int32_t before1 = c1[static_cast<std::ptrdiff_t>(j) - 1];
+    int32_t before2 = c2[static_cast<std::ptrdiff_t>(j) - 1];
+    int32_t further1 = c1[static_cast<std::ptrdiff_t>(j) - 2];
+    int32_t further2 = c2[static_cast<std::ptrdiff_t>(j) - 2];
+    while (j < stop) {
+        // A pixel the luminance already decided carries kNoColourTest, which
+        // no pair of terms brings down to the limit.
+        const int32_t variation = chunk.variation[j] +
+                                  AbsWithinLanes(chunk.reference[0][j] - before1) +
+                                  AbsWithinLanes(chunk.reference[1][j] - before2);
+        if (s16(variation) <= kColourLimit) {
+            const int16_t v1 = s16(AsrInt(chunk.sum[0][j] + weight * (further1 + before1), shift));
+            const int16_t v2 = s16(AsrInt(chunk.sum[1][j] + weight * (further2 + before2), shift));
+            c1[j] = v1;
+            c2[j] = v2;
             further1 = before1;
             further2 = before2;
-            before1 = c1[i];
-            before2 = c2[i];
-            ++i;
+            before1 = v1;
+            before2 = v2;
+            ++j;
             continue;
         }
-        if (state == kTestColour) {
-            const int32_t variation = chunk.variation[j] +
-                                      AbsWithinLanes(chunk.reference[0][j] - before1) +
-                                      AbsWithinLanes(chunk.reference[1][j] - before2);
-            if (s16(variation) <= kColourLimit) {
-                const int16_t v1 =
-                    s16(AsrInt(chunk.sum[0][j] + w2 * further1 + w1 * before1, shift));
-                const int16_t v2 =
-                    s16(AsrInt(chunk.sum[1][j] + w2 * further2 + w1 * before2, shift));
-                c1[i] = v1;
-                c2[i] = v2;
-                further1 = before1;
-                further2 = before2;
-                before1 = v1;
-                before2 = v2;
-                ++i;
-                continue;
-            }
+        if (chunk.state[j] == kCopyOne) {
+            further1 = before1;
+            further2 = before2;
+            before1 = c1[j];
+            before2 = c2[j];
+            ++j;
+            continue;
         }
         // CopyAroundEdge, inline: samples i - 2 .. i + 2 as line 0 holds them.
+        const auto at = static_cast<uint32_t>(first + j);
         for (int p = kLumaPlane; p <= kLastColourPlane; ++p) {
             if (s.out[p] != s.own[p]) {
-                for (uint32_t k = i - 2; k <= i + 2; ++k) {
+                for (uint32_t k = at - 2; k <= at + 2; ++k) {
                     s.out[p][k] = s.own[p][k];
                 }
             }
         }
-        i += 3;
-        before1 = c1[i - 1];
-        before2 = c2[i - 1];
-        further1 = c1[i - 2];
-        further2 = c2[i - 2];
+        j += 3;
+        before1 = c1[j - 1];
+        before2 = c2[j - 1];
+        further1 = c1[j - 2];
+        further2 = c2[j - 2];
     }
-    return i;
+    return static_cast<uint32_t>(first + j);
 }
 
 // The output of positions from .. to - 1 passed by the scan: line 0 as it

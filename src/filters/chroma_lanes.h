@@ -30,10 +30,15 @@ constexpr int16_t kTestColour = 2;
 static_assert(kCopyFive == kCopyOne + 1 && kTestColour == kCopyFive + 1,
               "the lanes count the states up from kCopyOne");
 constexpr int32_t kLaneSample = 511;  // samples in -512..511 keep 2^6 x sample in 16 bits
+// The colour-test terms of a pixel whose state is not kTestColour: the scan
+// adds two terms of at most 2 x 1023 to it, so the sum stays above the
+// colour limit and within 16 bits, and the scan asks for the state only
+// when the test fails.
+constexpr int16_t kNoColourTest = 16384;
 
 struct InteriorChunk {
     int16_t state[kChunk];         // kCopyOne, kCopyFive or kTestColour
-    int16_t variation[kChunk];     // colour-test terms known before the scan
+    int16_t variation[kChunk];     // colour-test terms known before the scan, or kNoColourTest
     int16_t sum[2][kChunk];        // kernel terms known before the scan, per colour plane
     int16_t reference[2][kChunk];  // the reference line's colour at each pixel
 };
@@ -164,7 +169,8 @@ void PrepareLanes(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j,
     // Masks are -1 where true: 0 - notBright - (notBright & flat) counts 0, 1, 2.
     const V notBright = L::Load(s.plane[0][kLumaPlane] + i) <= L::Splat(limit);
     const V flat = InteriorLumaLanes<L, M>(s, i) <= L::Splat(kLumaLimit);
-    L::Store(chunk->state + j, L::Sub(L::Sub(L::Splat(kCopyOne), notBright), notBright & flat));
+    const V tested = notBright & flat;
+    L::Store(chunk->state + j, L::Sub(L::Sub(L::Splat(kCopyOne), notBright), tested));
     V variation = L::Splat(0);
     for (int p = kFirstColourPlane; p <= kLastColourPlane; ++p) {
         variation = L::Add(variation,
@@ -174,7 +180,7 @@ void PrepareLanes(const FilterLines& s, int16_t limit, uint32_t i, uint32_t j,
         L::Store(chunk->reference[p - kFirstColourPlane] + j,
                  L::Load(s.plane[M::kReference][p] + i));
     }
-    L::Store(chunk->variation + j, variation);
+    L::Store(chunk->variation + j, (variation & tested) | (L::Splat(kNoColourTest) & ~tested));
 }
 
 }  // namespace
