@@ -186,9 +186,10 @@ void SumRunningAvx2(uint32_t count, PreparedPixels* prepared) {
 }
 
 // Only the pixels where the level changes are visited, so the loop does not
-// stop at every pixel to ask whether its level changed (in a photo, about
-// five pixels in six, in no pattern the processor can foresee); a run's
-// length and sums are then one subtraction of running totals.
+// stop at every pixel to ask whether its level changed (in a detailed
+// photo, up to five pixels in six, in no pattern the processor can
+// foresee); a run's length and sums are then one subtraction of running
+// totals.
 void WalkRunsAvx2(const PreparedPixels& prepared, uint32_t count, int32_t* level, int32_t* start,
                   LineTotals* totals) {
     // Only a run's length can pass its limit; the other lanes never reach it.
