@@ -4,7 +4,6 @@
 
 #if defined(VOVED_HAVE_AVX2_PATH)
 
-#include <climits>
 #include <cstring>
 
 #include "platform/avx2_begin.h"
